@@ -1,0 +1,127 @@
+#include "archive/decoder.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kova {
+namespace {
+
+constexpr uint32_t kWideDistances[4] = {320, 640, 1280, 2560};
+constexpr uint32_t kNarrowDistances[4] = {80, 160, 320, 640};
+
+// Control-byte ranges of the command stream.
+constexpr uint8_t kEnd = 0x00;
+constexpr uint8_t kLastLiteral = 0x3F;
+constexpr uint8_t kLastByteRun = 0x7E;
+constexpr uint8_t kLongByteRun = 0x7F;
+constexpr uint8_t kLastPairRun = 0xBE;
+constexpr uint8_t kLongPairRun = 0xBF;
+// Short counts are the control byte less a bias.
+constexpr unsigned kByteRunBias = 61;
+constexpr unsigned kPairRunBias = 126;
+constexpr unsigned kBackCopyBias = 189;
+
+// Writes `count` bytes of the repeating pair a b, cut at the end of room.
+size_t WritePairs(uint8_t* out, size_t room, size_t pairs, uint8_t a, uint8_t b) {
+    size_t count = std::min(room, pairs * 2);
+    for (size_t j = 0; j + 1 < count; j += 2) {
+        out[j] = a;
+        out[j + 1] = b;
+    }
+    if (count & 1) out[count - 1] = a;
+    return count;
+}
+
+// Copies `count` bytes from `distance` bytes back, each byte written before
+// the next is read, so a distance shorter than the count repeats the source.
+// Copying in chunks no longer than the distance keeps each memcpy disjoint.
+void CopyBack(uint8_t* at, size_t distance, size_t count) {
+    while (count > 0) {
+        size_t chunk = std::min(distance, count);
+        std::memcpy(at, at - distance, chunk);
+        at += chunk;
+        count -= chunk;
+    }
+}
+
+size_t DecodeCommands(const uint8_t* in, size_t available, size_t n, const uint32_t* distances,
+                      uint8_t* out, size_t m) {
+    size_t i = kCodedHeadSize;
+    size_t p = 0;
+    // Each command may rely on i < n and p < m at its start: the operand at i
+    // exists, and there is room for at least one output byte.
+    while (i < n && p < m) {
+        uint8_t c = in[i++];
+        if (i >= n || c == kEnd) break;  // a control byte with nothing after it is dropped
+
+        if (c <= kLastLiteral) {
+            size_t count = std::min<size_t>({c, n - i, m - p});
+            std::memcpy(out + p, in + i, count);
+            i += count;
+            p += count;
+        } else if (c <= kLastByteRun) {
+            size_t count = std::min<size_t>(c - kByteRunBias, m - p);
+            std::memset(out + p, in[i], count);
+            p += count;
+            i += 1;
+        } else if (c == kLongByteRun) {
+            if (i + 1 >= n) break;
+            size_t count = in[i] | (in[i + 1] << 8);
+            i += 2;
+            // The value byte may sit just past the input length; it counts
+            // only while it is one of the entry's own bytes.
+            if (i >= available) break;
+            count = std::min(count, m - p);
+            std::memset(out + p, in[i], count);
+            p += count;
+            i += 1;
+        } else if (c <= kLastPairRun) {
+            if (i + 1 >= n) break;
+            p += WritePairs(out + p, m - p, c - kPairRunBias, in[i], in[i + 1]);
+            i += 2;
+        } else if (c == kLongPairRun) {
+            if (i + 1 >= n) break;
+            size_t pairs = in[i] | (in[i + 1] << 8);
+            i += 2;
+            if (i + 1 >= n) break;
+            p += WritePairs(out + p, m - p, pairs, in[i], in[i + 1]);
+            i += 2;
+        } else {
+            uint8_t d = in[i++];
+            if (i >= n) break;  // a copy whose parameter is the last byte is dropped
+            size_t distance = distances[d >> 6] - (d & 0x3F);
+            // A source before the start of the output is corrupt data: stop
+            // rather than invent bytes for it.
+            if (distance > p) break;
+            size_t count = std::min<size_t>(c - kBackCopyBias, m - p);
+            CopyBack(out + p, distance, count);
+            p += count;
+        }
+    }
+    return p;
+}
+
+}  // namespace
+
+bool IsCodedMethod(uint8_t method_byte) {
+    uint8_t method = method_byte & kMethodMask;
+    return method == kMethodCodedWide || method == kMethodCodedNarrow;
+}
+
+DecodeResult DecodeEntry(ByteSpan stored, size_t input_length, MutableByteSpan out) {
+    size_t n = std::min(input_length, stored.size());
+    uint8_t method_byte = ByteAt(stored, 0);
+    if (!IsCodedMethod(method_byte)) {
+        // Stored as it is: the content is the bytes themselves, method byte
+        // included.
+        size_t count = std::min(n, out.size());
+        if (count > 0) std::memcpy(out.data(), stored.data(), count);
+        return {false, count};
+    }
+    const uint32_t* distances =
+        (method_byte & kMethodMask) == kMethodCodedWide ? kWideDistances : kNarrowDistances;
+    if (out.empty()) return {true, 0};
+    return {true, DecodeCommands(stored.data(), stored.size(), n, distances, out.data(), out.size())};
+}
+
+}  // namespace kova

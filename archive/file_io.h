@@ -1,0 +1,69 @@
+// Owning wrappers for a file handle and a heap buffer, and a positioned read.
+// They release on every path, so no caller has to remember to.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+#include "archive/bytes.h"
+#include "platform/win_api.h"
+
+namespace kova {
+
+struct FileHandle {
+    HANDLE handle = INVALID_HANDLE_VALUE;
+
+    FileHandle() = default;
+    explicit FileHandle(HANDLE h) : handle(h) {}
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    ~FileHandle() { Close(); }
+
+    bool IsOpen() const { return handle != INVALID_HANDLE_VALUE; }
+    void Close() {
+        if (IsOpen()) CloseHandle(handle);
+        handle = INVALID_HANDLE_VALUE;
+    }
+};
+
+// Zero-filled working memory from the ordinary heap.
+struct HeapBuffer {
+    uint8_t* data = nullptr;
+    size_t size = 0;
+
+    HeapBuffer() = default;
+    HeapBuffer(const HeapBuffer&) = delete;
+    HeapBuffer& operator=(const HeapBuffer&) = delete;
+    ~HeapBuffer() { Release(); }
+
+    void Release() {
+        std::free(data);
+        data = nullptr;
+        size = 0;
+    }
+
+    // False when the heap cannot supply `bytes`; a request for zero bytes
+    // succeeds with an empty buffer.
+    bool Allocate(size_t bytes) {
+        Release();
+        data = static_cast<uint8_t*>(std::calloc(bytes == 0 ? 1 : bytes, 1));
+        if (data == nullptr) return false;
+        size = bytes;
+        return true;
+    }
+    ByteSpan View() const { return {data, size}; }
+    MutableByteSpan MutableView() { return {data, size}; }
+};
+
+// Reads up to `size` bytes at absolute `position`, as many as the file holds.
+// Bytes past the end of the file, or after a failed seek or read, are left as
+// the caller had them: callers pass zero-filled buffers, so those read as zero.
+// Returns the number of bytes read.
+size_t ReadAt(HANDLE file, int64_t position, uint8_t* buffer, size_t size);
+
+// Reads from the handle's current position, as many bytes as it gives. False
+// only when the read itself fails.
+bool ReadHere(HANDLE file, uint8_t* buffer, size_t size, size_t* got);
+
+}  // namespace kova

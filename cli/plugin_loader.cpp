@@ -1,0 +1,109 @@
+#include "cli/plugin_loader.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#include <unistd.h>
+#endif
+
+#include <climits>
+
+namespace kova {
+namespace {
+
+#ifdef _WIN32
+constexpr const char* kPluginFile = sizeof(void*) == 4 ? "kova.spi" : "kova.sph";
+
+void* FindSymbol(void* library, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
+}
+#else
+constexpr const char* kPluginFile = "kova.so";
+
+void* FindSymbol(void* library, const char* name) { return dlsym(library, name); }
+#endif
+
+template <typename Function>
+bool Resolve(void* library, const char* name, Function& out, std::string& error) {
+    void* symbol = FindSymbol(library, name);
+    if (symbol == nullptr) {
+        error = std::string("the plug-in does not export ") + name;
+        return false;
+    }
+    out = reinterpret_cast<Function>(symbol);
+    return true;
+}
+
+}  // namespace
+
+bool LoadPlugin(const std::string& path, PluginApi& api, std::string& error) {
+    api = PluginApi{};
+#ifdef _WIN32
+    HMODULE library = LoadLibraryA(path.c_str());
+    if (library == nullptr) {
+        error = "cannot load plug-in " + path + " (error " + std::to_string(GetLastError()) + ")";
+        return false;
+    }
+    api.library = library;
+    api.local_alloc = &::LocalAlloc;
+    api.local_lock = &::LocalLock;
+    api.local_unlock = &::LocalUnlock;
+    api.local_free = &::LocalFree;
+    api.local_size = &::LocalSize;
+#else
+    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
+        const char* why = dlerror();
+        error = "cannot load plug-in " + path + ": " + (why != nullptr ? why : "unknown error");
+        return false;
+    }
+    api.library = library;
+#endif
+    bool ok = Resolve(api.library, "GetPluginInfo", api.get_plugin_info, error) &&
+              Resolve(api.library, "IsSupported", api.is_supported, error) &&
+              Resolve(api.library, "GetArchiveInfo", api.get_archive_info, error) &&
+              Resolve(api.library, "GetFileInfo", api.get_file_info, error) &&
+              Resolve(api.library, "GetFile", api.get_file, error);
+#ifndef _WIN32
+    ok = ok && Resolve(api.library, "LocalAlloc", api.local_alloc, error) &&
+         Resolve(api.library, "LocalLock", api.local_lock, error) &&
+         Resolve(api.library, "LocalUnlock", api.local_unlock, error) &&
+         Resolve(api.library, "LocalFree", api.local_free, error) &&
+         Resolve(api.library, "LocalSize", api.local_size, error);
+#endif
+    if (!ok) {
+        error = path + ": " + error;
+        UnloadPlugin(api);
+    }
+    return ok;
+}
+
+void UnloadPlugin(PluginApi& api) {
+    if (api.library != nullptr) {
+#ifdef _WIN32
+        FreeLibrary(static_cast<HMODULE>(api.library));
+#else
+        dlclose(api.library);
+#endif
+    }
+    api = PluginApi{};
+}
+
+std::string DefaultPluginPath() {
+#ifdef _WIN32
+    char self[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
+    std::string dir = (length > 0 && length < sizeof self) ? std::string(self, length) : std::string();
+    size_t cut = dir.find_last_of("\\/");
+    return (cut == std::string::npos ? std::string() : dir.substr(0, cut + 1)) + kPluginFile;
+#else
+    char self[PATH_MAX];
+    ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    std::string dir = length > 0 ? std::string(self, static_cast<size_t>(length)) : std::string();
+    size_t cut = dir.find_last_of('/');
+    return (cut == std::string::npos ? std::string("./") : dir.substr(0, cut + 1)) + kPluginFile;
+#endif
+}
+
+}  // namespace kova

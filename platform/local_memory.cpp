@@ -1,0 +1,70 @@
+// Local-memory blocks as the module and its hosts use them: always movable,
+// handed out by handle, reachable only while locked. A zero-size block exists
+// but cannot be locked, as on Windows.
+#include "platform/win_api.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// The tag lets LocalFree and LocalLock refuse a pointer that is not one of
+// ours instead of freeing or dereferencing it.
+constexpr uint64_t kBlockTag = 0x4b4f56414c4d454dull;  // "KOVALMEM"
+
+struct Block {
+    uint64_t tag;
+    size_t size;
+    uint32_t locks;
+    uint32_t flags;
+    alignas(16) unsigned char data[];
+};
+
+Block* BlockOf(HLOCAL handle) {
+    if (handle == nullptr) return nullptr;
+    Block* block = static_cast<Block*>(handle);
+    return block->tag == kBlockTag ? block : nullptr;
+}
+
+}  // namespace
+
+HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) {
+    if (bytes > SIZE_MAX - sizeof(Block)) return nullptr;
+    size_t total = sizeof(Block) + bytes;
+    void* raw = (flags & LMEM_ZEROINIT) ? std::calloc(1, total) : std::malloc(total);
+    if (raw == nullptr) return nullptr;
+    Block* block = static_cast<Block*>(raw);
+    block->tag = kBlockTag;
+    block->size = bytes;
+    block->locks = 0;
+    block->flags = flags;
+    return block;
+}
+
+LPVOID LocalLock(HLOCAL handle) {
+    Block* block = BlockOf(handle);
+    if (block == nullptr || block->size == 0) return nullptr;
+    ++block->locks;
+    return block->data;
+}
+
+BOOL LocalUnlock(HLOCAL handle) {
+    Block* block = BlockOf(handle);
+    if (block == nullptr || block->locks == 0) return FALSE;
+    --block->locks;
+    return block->locks != 0 ? TRUE : FALSE;
+}
+
+HLOCAL LocalFree(HLOCAL handle) {
+    if (handle == nullptr) return nullptr;
+    Block* block = BlockOf(handle);
+    if (block == nullptr) return handle;
+    block->tag = 0;
+    std::free(block);
+    return nullptr;
+}
+
+SIZE_T LocalSize(HLOCAL handle) {
+    Block* block = BlockOf(handle);
+    return block == nullptr ? 0 : block->size;
+}

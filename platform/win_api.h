@@ -1,0 +1,94 @@
+// The Windows file and local-memory functions the module is written against.
+//
+// On Windows this is simply <windows.h>. Elsewhere the same names are declared
+// here and provided by platform/, so the module's sources are identical in
+// every build. Only what the module relies on is offered: a file handle is a
+// file descriptor, and a local-memory block is always movable.
+#pragma once
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
+
+#include <cstddef>
+#include <cstdint>
+
+// The plug-in exports the local-memory functions, so that a host can read
+// and release the blocks it is handed; the file functions stay its own.
+#define KOVA_PLATFORM_API extern "C"
+#if defined(KOVA_BUILDING_PLUGIN)
+#define KOVA_LOCAL_MEMORY_API extern "C" __attribute__((visibility("default")))
+#else
+#define KOVA_LOCAL_MEMORY_API extern "C"
+#endif
+
+typedef void* HANDLE;
+typedef void* HLOCAL;
+typedef void* LPVOID;
+typedef const void* LPCVOID;
+typedef const char* LPCSTR;
+typedef int BOOL;
+typedef uint32_t DWORD;
+typedef DWORD* LPDWORD;
+typedef int32_t LONG;
+typedef LONG* PLONG;
+typedef unsigned int UINT;
+typedef uintptr_t DWORD_PTR;
+typedef uintptr_t ULONG_PTR;
+typedef intptr_t LONG_PTR;
+typedef size_t SIZE_T;
+
+#ifndef TRUE
+#define TRUE 1
+#endif
+#ifndef FALSE
+#define FALSE 0
+#endif
+
+#define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
+#define INVALID_SET_FILE_POINTER ((DWORD)0xFFFFFFFF)
+
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#define FILE_SHARE_READ 0x00000001u
+#define FILE_SHARE_WRITE 0x00000002u
+#define CREATE_NEW 1u
+#define CREATE_ALWAYS 2u
+#define OPEN_EXISTING 3u
+#define OPEN_ALWAYS 4u
+#define TRUNCATE_EXISTING 5u
+#define FILE_ATTRIBUTE_NORMAL 0x00000080u
+#define FILE_BEGIN 0u
+#define FILE_CURRENT 1u
+#define FILE_END 2u
+
+#define LMEM_FIXED 0x0000u
+#define LMEM_MOVEABLE 0x0002u
+#define LMEM_ZEROINIT 0x0040u
+
+// Files. The security-attributes and template arguments are accepted and
+// ignored, as no caller of the module passes anything but NULL there.
+KOVA_PLATFORM_API HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share,
+                                     void* security, DWORD disposition,
+                                     DWORD attributes, HANDLE template_file);
+KOVA_PLATFORM_API BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD to_read,
+                                LPDWORD read, void* overlapped);
+KOVA_PLATFORM_API BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD to_write,
+                                 LPDWORD written, void* overlapped);
+KOVA_PLATFORM_API DWORD SetFilePointer(HANDLE file, LONG distance,
+                                       PLONG distance_high, DWORD method);
+KOVA_PLATFORM_API BOOL SetEndOfFile(HANDLE file);
+KOVA_PLATFORM_API BOOL CloseHandle(HANDLE file);
+KOVA_PLATFORM_API BOOL DeleteFileA(LPCSTR name);
+
+// Local memory: movable blocks handed out by handle.
+KOVA_LOCAL_MEMORY_API HLOCAL LocalAlloc(UINT flags, SIZE_T bytes);
+KOVA_LOCAL_MEMORY_API LPVOID LocalLock(HLOCAL block);
+KOVA_LOCAL_MEMORY_API BOOL LocalUnlock(HLOCAL block);
+KOVA_LOCAL_MEMORY_API HLOCAL LocalFree(HLOCAL block);
+KOVA_LOCAL_MEMORY_API SIZE_T LocalSize(HLOCAL block);
+
+#endif  // _WIN32

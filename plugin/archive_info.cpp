@@ -1,0 +1,83 @@
+// Listing an archive, and looking one entry up by name.
+#include <algorithm>
+#include <cstring>
+
+#include "archive/entry_name.h"
+#include "archive/entry_record.h"
+#include "plugin/archive_source.h"
+#include "plugin/base_name.h"
+#include "plugin/exports.h"
+#include "plugin/mode_bits.h"
+#include "plugin/movable_block.h"
+
+namespace kova {
+namespace {
+
+ResultCode OpenForListing(const char* buf, LONG_PTR len, unsigned mode, ArchiveSource& source) {
+    if (mode == kInputFile) return OpenFileSource(buf, len, source);
+    return OpenImageSource(buf, len, source);
+}
+
+bool IsKnownInputMode(unsigned mode) { return mode == kInputFile || mode == kInputMemory; }
+
+// Every record, then one whose first byte is zero to end the list.
+ResultCode ListEntries(const ArchiveSource& source, HLOCAL* list) {
+    uint64_t bytes = (uint64_t{source.entry_count} + 1) * sizeof(EntryInfo);
+    // The block's size must be expressible as the 32-bit size hosts compute.
+    if (bytes > UINT32_MAX) return kNoHostBlock;
+    MovableBlock block;
+    if (!block.Allocate(static_cast<size_t>(bytes))) return kNoHostBlock;
+    if (!block.Lock()) return kNoWorkingMemory;
+
+    BaseName base = CurrentBaseName();
+    EntryInfo* records = static_cast<EntryInfo*>(block.data);
+    uint8_t head[kEntryHeadSize];
+    for (uint32_t i = 0; i < source.entry_count; ++i) {
+        IndexEntry entry = source.Entry(i);
+        FillEntryInfo(records[i], entry, source.ReadHead(entry, head), i, base.text);
+        records[i].position = i;
+    }
+    *list = block.HandOver();
+    return kSuccess;
+}
+
+}  // namespace
+}  // namespace kova
+
+KOVA_EXPORT int KOVA_CALL GetArchiveInfo(const char* buf, LONG_PTR len, unsigned int flag,
+                                         HLOCAL* lphInf) {
+    using namespace kova;
+    // Hosts free any handle they find here afterwards, so a failure must
+    // leave none.
+    if (lphInf != nullptr) *lphInf = nullptr;
+    unsigned mode = InputModeOf(flag);
+    if (!IsKnownInputMode(mode) || lphInf == nullptr) return kUnsupportedMode;
+
+    ArchiveSource source;
+    ResultCode result = OpenForListing(buf, len, mode, source);
+    if (result != kSuccess) return result;
+    return ListEntries(source, lphInf);
+}
+
+KOVA_EXPORT int KOVA_CALL GetFileInfo(const char* buf, LONG_PTR len, const char* filename,
+                                      unsigned int flag, kova::EntryInfo* lpInfo) {
+    using namespace kova;
+    unsigned mode = InputModeOf(flag);
+    if (!IsKnownInputMode(mode) || lpInfo == nullptr) return kUnsupportedMode;
+
+    ArchiveSource source;
+    ResultCode result = OpenForListing(buf, len, mode, source);
+    if (result != kSuccess) return result;
+    int32_t index = ParseEntryIndex(filename);
+    if (index == -1) return kNotArchive;
+    // Compared unsigned: a number that wrapped negative is simply too large.
+    uint32_t wanted = static_cast<uint32_t>(index);
+    if (wanted >= source.entry_count) return kNoSuchEntry;
+
+    BaseName base = CurrentBaseName();
+    IndexEntry entry = source.Entry(wanted);
+    uint8_t head[kEntryHeadSize];
+    FillEntryInfo(*lpInfo, entry, source.ReadHead(entry, head), wanted, base.text);
+    lpInfo->position = wanted;
+    return kSuccess;
+}

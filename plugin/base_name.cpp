@@ -1,0 +1,74 @@
+#include "plugin/base_name.h"
+
+#include <cstring>
+
+#ifdef _WIN32
+#include "platform/win_api.h"
+#else
+#include <mutex>
+#endif
+
+namespace kova {
+namespace {
+
+BaseName g_base_name = {};
+
+// A lock keeps a probe on one thread from tearing the name another thread is
+// reading; which probe wins is still simply the last one.
+#ifdef _WIN32
+SRWLOCK g_base_name_lock = SRWLOCK_INIT;
+struct BaseNameGuard {
+    BaseNameGuard() { AcquireSRWLockExclusive(&g_base_name_lock); }
+    ~BaseNameGuard() { ReleaseSRWLockExclusive(&g_base_name_lock); }
+};
+#else
+std::mutex g_base_name_lock;
+struct BaseNameGuard {
+    std::lock_guard<std::mutex> guard{g_base_name_lock};
+};
+#endif
+
+}  // namespace
+
+BaseName BaseNameOf(const char* path) {
+    char copy[kMaxPathLength + 1] = {};
+    if (path != nullptr) std::strncpy(copy, path, kMaxPathLength);
+    size_t length = std::strlen(copy);
+
+    // Walk back from the end to position 1: the last separator found starts
+    // the final component. Position 0 is never looked at, so a path that is
+    // a lone separator, or starts with a dot, keeps that character.
+    size_t start = 0;
+    for (size_t at = length; at >= 1; --at) {
+        if (IsPathSeparator(copy[at])) {
+            start = at + 1;
+            break;
+        }
+    }
+    size_t end = length;
+    for (size_t at = start > 1 ? start : 1; at < length; ++at) {
+        if (copy[at] == '.') {
+            end = at;
+            break;
+        }
+    }
+
+    BaseName result = {};
+    size_t kept = end - start;
+    if (kept > kMaxBaseNameLength) kept = kMaxBaseNameLength;
+    std::memcpy(result.text, copy + start, kept);
+    return result;
+}
+
+void RememberBaseName(const char* path) {
+    BaseName name = BaseNameOf(path);
+    BaseNameGuard guard;
+    g_base_name = name;
+}
+
+BaseName CurrentBaseName() {
+    BaseNameGuard guard;
+    return g_base_name;
+}
+
+}  // namespace kova

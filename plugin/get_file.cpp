@@ -1,0 +1,97 @@
+// Extraction: one entry, decoded, into a block for the host or a disk file.
+#include <cstring>
+
+#include "archive/decoder.h"
+#include "archive/entry_record.h"
+#include "plugin/archive_source.h"
+#include "plugin/base_name.h"
+#include "plugin/exports.h"
+#include "plugin/mode_bits.h"
+#include "plugin/movable_block.h"
+#include "plugin/output_file.h"
+
+namespace kova {
+namespace {
+
+// How far back from src memory input looks for the image's magic; it is also
+// the number of entries memory input can reach.
+constexpr size_t kImageSearchLimit = size_t{1} << 20;
+
+// With memory input src lies `index` bytes past the image start: find the
+// magic there. The image is then `length` bytes from that start.
+ResultCode OpenImageAt(const char* src, LONG_PTR length, ArchiveSource& source, uint32_t& index) {
+    if (src == nullptr) return kNotArchive;
+    uintptr_t at = reinterpret_cast<uintptr_t>(src);
+    for (size_t back = 0; back < kImageSearchLimit && back <= at; ++back) {
+        if (std::memcmp(src - back, "KOVA", 4) == 0) {
+            index = static_cast<uint32_t>(back);
+            return OpenImageSource(src - back, length, source);
+        }
+    }
+    return kNotArchive;
+}
+
+ResultCode OpenForExtraction(const char* src, LONG_PTR len, unsigned mode, ArchiveSource& source,
+                             uint32_t& index) {
+    if (mode == kInputMemory) return OpenImageAt(src, len, source, index);
+    // With file input the archive always starts the file; len is the index.
+    ResultCode result = OpenFileSource(src, 0, source);
+    if (result != kSuccess) return result;
+    if (len < 0 || static_cast<uint64_t>(len) >= source.entry_count) return kNoSuchEntry;
+    index = static_cast<uint32_t>(len);
+    return kSuccess;
+}
+
+// Decodes entry `index` into a fresh block; `record` keeps its name and size.
+ResultCode Extract(ArchiveSource& source, uint32_t index, EntryInfo& record, MovableBlock& content) {
+    if (index >= source.entry_count) return kNoSuchEntry;
+    IndexEntry entry = source.Entry(index);
+    HeapBuffer scratch;
+    ByteSpan stored;
+    ResultCode result = source.ReadStored(entry, scratch, stored);
+    if (result != kSuccess) return result;
+
+    BaseName base = CurrentBaseName();
+    FillEntryInfo(record, entry, stored, index, base.text);
+    size_t size = static_cast<size_t>(record.unpacked_size);
+    if (!content.Allocate(size)) return kNoHostBlock;
+    // A zero-size block cannot be locked: an empty entry ends here.
+    if (!content.Lock()) return kNoWorkingMemory;
+    DecodeEntry(stored, entry.stored_size, MutableByteSpan(static_cast<uint8_t*>(content.data), size));
+    content.Unlock();
+    return kSuccess;
+}
+
+}  // namespace
+}  // namespace kova
+
+KOVA_EXPORT int KOVA_CALL GetFile(const char* src, LONG_PTR len, char* dest, unsigned int flag,
+                                  KovaProgress /*progress*/, LONG_PTR /*lData*/) {
+    using namespace kova;
+    unsigned input = InputModeOf(flag);
+    if (input != kInputFile && input != kInputMemory) return kUnsupportedMode;
+    unsigned output = OutputModeOf(flag);
+    // Every mode but disk output stores a handle through dest.
+    if (output != kOutputDiskFile && dest == nullptr) return kUnsupportedMode;
+
+    ArchiveSource source;
+    uint32_t index = 0;
+    ResultCode result = OpenForExtraction(src, len, input, source, index);
+    if (result != kSuccess) return result;
+    EntryInfo record;
+    MovableBlock content;
+    result = Extract(source, index, record, content);
+    source.Release();
+    if (result != kSuccess) return result;
+
+    if (output == kOutputDiskFile) {
+        char name[kEntryNameCapacity];
+        std::memcpy(name, record.filename, sizeof name);
+        name[sizeof name - 1] = '\0';
+        bool written = WriteOutputFile(dest, name, content, static_cast<size_t>(record.unpacked_size));
+        return written ? kSuccess : kUnsupportedMode;
+    }
+    *reinterpret_cast<HLOCAL*>(dest) = content.HandOver();
+    // An output mode we do not offer still hands the decoded block over.
+    return output == kOutputMemory ? kSuccess : kUnsupportedMode;
+}

@@ -1,0 +1,33 @@
+// The probe: is this file one of our archives? A yes makes its base name the
+// one every later entry name is built from.
+#include "archive/file_io.h"
+#include "archive/layout.h"
+#include "plugin/base_name.h"
+#include "plugin/exports.h"
+
+namespace {
+
+// How much of the file a host reads for us, or we read from its handle.
+constexpr size_t kProbeHeadSize = 2048;
+// A dw below this is a handle; anything else points to the file's head.
+constexpr DWORD_PTR kFirstPointerValue = 0x10000;
+
+}  // namespace
+
+KOVA_EXPORT int KOVA_CALL IsSupported(const char* filename, DWORD_PTR dw) {
+    using namespace kova;
+    uint8_t read_head[kProbeHeadSize] = {};
+    ByteSpan head;
+    if (dw < kFirstPointerValue) {
+        // Read where the host left the handle; it stays open and where the
+        // read leaves it.
+        size_t got = 0;
+        if (!ReadHere(reinterpret_cast<HANDLE>(dw), read_head, sizeof read_head, &got)) return 0;
+        head = ByteSpan(read_head, sizeof read_head);
+    } else {
+        head = ByteSpan(reinterpret_cast<const uint8_t*>(dw), kProbeHeadSize);
+    }
+    if (!ValidateHeader(head)) return 0;
+    RememberBaseName(filename != nullptr ? filename : "");
+    return 1;
+}

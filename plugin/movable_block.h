@@ -1,0 +1,46 @@
+// A movable local-memory block on its way to the host. It is freed on every
+// path unless handed over, and unlocked before it is.
+#pragma once
+
+#include <cstddef>
+
+#include "platform/win_api.h"
+
+namespace kova {
+
+struct MovableBlock {
+    HLOCAL handle = nullptr;
+    void* data = nullptr;  // while locked
+
+    MovableBlock() = default;
+    MovableBlock(const MovableBlock&) = delete;
+    MovableBlock& operator=(const MovableBlock&) = delete;
+    ~MovableBlock() {
+        Unlock();
+        if (handle != nullptr) LocalFree(handle);
+    }
+
+    // A zero-filled block of `bytes`; false when the system has none.
+    bool Allocate(size_t bytes) {
+        handle = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, bytes);
+        return handle != nullptr;
+    }
+    // False for a block that cannot be locked, a zero-size one among them.
+    bool Lock() {
+        data = LocalLock(handle);
+        return data != nullptr;
+    }
+    void Unlock() {
+        if (data != nullptr) LocalUnlock(handle);
+        data = nullptr;
+    }
+    // The host owns the block from here on.
+    HLOCAL HandOver() {
+        Unlock();
+        HLOCAL given = handle;
+        handle = nullptr;
+        return given;
+    }
+};
+
+}  // namespace kova

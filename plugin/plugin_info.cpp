@@ -1,0 +1,31 @@
+#include "plugin/plugin_info.h"
+
+#include <cstring>
+
+#include "plugin/exports.h"
+
+namespace kova {
+
+const char* PluginInfoString(int infono) {
+    static const char* const kStrings[kPluginInfoCount] = {
+        "00AM",
+        "KOVA extract library ver.0.01 by the kova developers",
+        "*.DAT",
+        "COBALT WHARF Archive File(*.DAT)",
+    };
+    if (infono < 0 || infono >= kPluginInfoCount) return nullptr;
+    return kStrings[infono];
+}
+
+}  // namespace kova
+
+KOVA_EXPORT int KOVA_CALL GetPluginInfo(int infono, char* buf, int buflen) {
+    const char* text = kova::PluginInfoString(infono);
+    // No room even for the terminator: nothing may be written.
+    if (text == nullptr || buf == nullptr || buflen < 1) return 0;
+    size_t length = std::strlen(text);
+    if (length >= static_cast<size_t>(buflen)) length = static_cast<size_t>(buflen) - 1;
+    std::memcpy(buf, text, length);
+    buf[length] = '\0';
+    return static_cast<int>(length);
+}

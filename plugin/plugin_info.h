@@ -1,0 +1,11 @@
+// The four information strings a host asks for first.
+#pragma once
+
+namespace kova {
+
+constexpr int kPluginInfoCount = 4;
+
+// The string for `infono` (0 to 3), or nullptr.
+const char* PluginInfoString(int infono);
+
+}  // namespace kova
