@@ -1,5 +1,6 @@
 #include "tests/support/archive_builder.h"
 
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -36,7 +37,7 @@ Bytes BuildArchive(const std::vector<Bytes>& stored_entries, uint32_t reserved) 
         offset += static_cast<uint32_t>(stored_entries[i].size());
     }
     archive.resize(index_offset + 8 * count);
-    for (const Bytes& entry : stored_entries) archive.insert(archive.end(), entry.begin(), entry.end());
+    for (const Bytes& entry : stored_entries) Append(archive, entry);
     // An empty archive still carries the u32 at byte 28 that validation reads:
     // it must equal the end of the (empty) index.
     if (count == 0) PutLe32(archive, 28, index_offset);
@@ -47,11 +48,23 @@ Bytes BuildArchive(const std::vector<Bytes>& stored_entries, uint32_t reserved) 
 Bytes CodedEntry(uint8_t method, uint32_t unpacked_size, const Bytes& commands) {
     Bytes stored = {method};
     PutLe32(stored, 1, unpacked_size);
-    stored.insert(stored.end(), commands.begin(), commands.end());
+    Append(stored, commands);
     return stored;
 }
 
 Bytes ToBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+void Append(Bytes& bytes, const Bytes& tail) {
+    size_t at = bytes.size();
+    bytes.resize(at + tail.size());
+    if (!tail.empty()) std::memcpy(bytes.data() + at, tail.data(), tail.size());
+}
+
+Bytes Concat(std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const Bytes& part : parts) Append(all, part);
+    return all;
+}
 
 void WriteFileBytes(const std::string& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);

@@ -22,6 +22,11 @@ uint32_t GetLe32(const Bytes& bytes, size_t offset);
 
 Bytes ToBytes(const std::string& text);
 
+// Appends `tail` to `bytes`. (A plain vector insert trips a false
+// out-of-bounds warning in g++ 12 at -O2.)
+void Append(Bytes& bytes, const Bytes& tail);
+Bytes Concat(std::initializer_list<Bytes> parts);
+
 // Writes `bytes` to `path`, replacing it.
 void WriteFileBytes(const std::string& path, const Bytes& bytes);
 Bytes ReadFileBytes(const std::string& path);

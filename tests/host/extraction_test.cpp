@@ -1,0 +1,152 @@
+// Extraction through GetFile: both inputs, both outputs, every failure.
+#include <cstring>
+#include <fstream>
+
+#include "tests/host/host_support.h"
+#include "tests/host/sample_archive.h"
+
+namespace kova::testing {
+namespace {
+
+class ExtractionTest : public HostTest {
+protected:
+    void SetUp() override {
+        HostTest::SetUp();
+        archive_ = SampleArchive();
+        path_ = WriteArchive("disk1.DAT", archive_);
+        ASSERT_EQ(ProbeByPointer("disk1.DAT", archive_), 1);
+    }
+
+    int ExtractToDisk(const std::string& directory, size_t index, char* dest_buffer) {
+        std::strcpy(dest_buffer, directory.c_str());
+        return Plugin().get_file(path_.c_str(), static_cast<LONG_PTR>(index), dest_buffer,
+                                 kFileInput | kDiskOutput, nullptr, 0);
+    }
+
+    Bytes archive_;
+    std::string path_;
+};
+
+TEST_F(ExtractionTest, EveryEntryDecodesAlikeFromFileAndMemory) {
+    for (size_t i = 0; i < kSampleCount; ++i) {
+        SCOPED_TRACE(i);
+        Extraction from_file = ExtractFile(path_, static_cast<LONG_PTR>(i));
+        Extraction from_memory = ExtractImage(archive_, i);
+        ASSERT_EQ(from_file.result, 0);
+        ASSERT_EQ(from_memory.result, 0);
+        EXPECT_EQ(from_file.block_size, SampleContent()[i].size());
+        EXPECT_EQ(from_file.content, SampleContent()[i]);
+        EXPECT_EQ(from_memory.content, SampleContent()[i]);
+    }
+}
+
+TEST_F(ExtractionTest, EntriesBeyondTheEndOfTheFileReadAsZero) {
+    // Cut the file inside the last entry: what is missing reads as zero in
+    // both inputs, and both agree.
+    Bytes cut(archive_.begin(), archive_.end() - 10);
+    std::string path = WriteArchive("cut.DAT", cut);
+    size_t last = kSampleCount - 1;
+    Extraction from_file = ExtractFile(path, static_cast<LONG_PTR>(last));
+    Extraction from_memory = ExtractImage(cut, last);
+    ASSERT_EQ(from_file.result, 0);
+    ASSERT_EQ(from_memory.result, 0);
+    Bytes expected = SampleContent()[last];
+    std::fill(expected.end() - 10, expected.end(), 0);
+    EXPECT_EQ(from_file.content, expected);
+    EXPECT_EQ(from_memory.content, expected);
+}
+
+TEST_F(ExtractionTest, TheIndexMustNameAnEntry) {
+    struct Case {
+        LONG_PTR index;
+        int result;
+    } cases[] = {{0, 0}, {kSampleCount - 1, 0}, {kSampleCount, 3}, {-1, 3}, {0x7FFFFFFF, 3}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.index);
+        Extraction got = ExtractFile(path_, c.index);
+        EXPECT_EQ(got.result, c.result);
+        EXPECT_EQ(got.handle != nullptr, c.result == 0);
+    }
+    EXPECT_EQ(ExtractImage(archive_, kSampleCount).result, 3);
+}
+
+TEST_F(ExtractionTest, FailuresReturnTheirCodesAndHandOutNothing) {
+    Bytes empty_entry = BuildArchive({{}, ToBytes("x")});
+    std::string empty_path = WriteArchive("zero.DAT", empty_entry);
+    Bytes junk = ToBytes("KOVA but nothing that agrees with itself, at all");
+    std::string junk_path = WriteArchive("junk.DAT", junk);
+    Bytes offset_file(100, 0);
+    Append(offset_file, archive_);
+    std::string offset_path = WriteArchive("offset.DAT", offset_file);
+    std::string missing = (dir_ / "missing.DAT").string();
+
+    struct Case {
+        const char* what;
+        const char* src;
+        LONG_PTR len;
+        unsigned flag;
+        int result;
+    } cases[] = {
+        {"input mode 2", path_.c_str(), 0, 0x102, 1},
+        {"missing file", missing.c_str(), 0, 0x100, 6},
+        {"NULL file name", nullptr, 0, 0x100, 6},
+        {"not an archive", junk_path.c_str(), 0, 0x100, 2},
+        {"archive not at the file start", offset_path.c_str(), 0, 0x100, 2},
+        {"image not an archive", reinterpret_cast<const char*>(junk.data()),
+         static_cast<LONG_PTR>(junk.size()), 0x101, 2},
+        {"image not an archive, odd output mode", reinterpret_cast<const char*>(junk.data()),
+         static_cast<LONG_PTR>(junk.size()), 0x701, 2},
+        {"NULL image", nullptr, 100, 0x101, 2},
+        {"zero-size entry", empty_path.c_str(), 0, 0x100, 5},
+        {"zero-size entry, image", reinterpret_cast<const char*>(empty_entry.data()),
+         static_cast<LONG_PTR>(empty_entry.size()), 0x101, 5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        HLOCAL handle = nullptr;
+        EXPECT_EQ(Plugin().get_file(c.src, c.len, reinterpret_cast<char*>(&handle), c.flag, nullptr, 0),
+                  c.result);
+        EXPECT_EQ(handle, nullptr);
+    }
+    EXPECT_EQ(Plugin().get_file(path_.c_str(), 0, nullptr, 0x100, nullptr, 0), 1);
+}
+
+TEST_F(ExtractionTest, AnUnknownOutputModeStillHandsTheBlockOver) {
+    Extraction got = ExtractFile(path_, kCodedWide, 0x200);
+    EXPECT_EQ(got.result, 1);
+    ASSERT_NE(got.handle, nullptr);
+    EXPECT_EQ(got.content, SampleContent()[kCodedWide]);
+}
+
+TEST_F(ExtractionTest, DiskOutputWritesIntoTheDestinationDirectory) {
+    std::filesystem::path out = dir_ / "out";
+    std::filesystem::create_directories(out);
+    WriteFileBytes((out / "disk1_001.DAT").string(), Bytes(1000, 0x99));  // replaced, and cut
+
+    char dest[512];
+    for (size_t i = 0; i < kSampleCount; ++i) {
+        SCOPED_TRACE(i);
+        ASSERT_EQ(ExtractToDisk(out.string(), i, dest), 0);
+        // Nothing is stored through dest in this mode.
+        EXPECT_STREQ(dest, out.string().c_str());
+    }
+    const char* names[kSampleCount] = {"disk1_000.BMP", "disk1_001.DAT", "disk1_002.WAV",
+                                       "disk1_003.MID", "disk1_004.DAT", "disk1_005.DAT"};
+    for (size_t i = 0; i < kSampleCount; ++i) {
+        EXPECT_EQ(ReadFileBytes((out / names[i]).string()), SampleContent()[i]) << names[i];
+    }
+    std::string with_separator = (out / "").string();
+    ASSERT_EQ(ExtractToDisk(with_separator, kStoredMidi, dest), 0);
+    EXPECT_EQ(ReadFileBytes((out / names[kStoredMidi]).string()), SampleContent()[kStoredMidi]);
+}
+
+TEST_F(ExtractionTest, DiskOutputThatCannotBeWrittenFails) {
+    char dest[512];
+    EXPECT_EQ(ExtractToDisk((dir_ / "no" / "such" / "dir").string(), 0, dest), 1);
+    // A directory in the way of the output file.
+    std::filesystem::create_directories(dir_ / "blocked" / "disk1_000.BMP");
+    EXPECT_EQ(ExtractToDisk((dir_ / "blocked").string(), 0, dest), 1);
+}
+
+}  // namespace
+}  // namespace kova::testing

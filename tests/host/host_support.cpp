@@ -1,0 +1,118 @@
+#include "tests/host/host_support.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <random>
+
+namespace kova::testing {
+
+PluginApi& Plugin() {
+    static PluginApi api;
+    static bool loaded = false;
+    if (!loaded) {
+        const char* path = std::getenv("KOVA_PLUGIN");
+        std::string error;
+        if (!LoadPlugin(path != nullptr ? path : DefaultPluginPath(), api, error)) {
+            ADD_FAILURE() << error;
+            std::abort();
+        }
+        loaded = true;
+    }
+    return api;
+}
+
+void HostTest::SetUp() {
+    std::random_device seed;
+    dir_ = std::filesystem::temp_directory_path() /
+           ("kova-host-" + std::to_string(seed()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(dir_);
+}
+
+void HostTest::TearDown() {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+}
+
+std::string HostTest::WriteArchive(const std::string& name, const Bytes& bytes) {
+    std::string path = (dir_ / name).string();
+    WriteFileBytes(path, bytes);
+    return path;
+}
+
+int HostTest::ProbeByPointer(const std::string& path, const Bytes& head) {
+    Bytes padded = head;
+    padded.resize(2048);
+    return Plugin().is_supported(path.c_str(), reinterpret_cast<DWORD_PTR>(padded.data()));
+}
+
+Listing List(const char* buf, LONG_PTR len, unsigned flag) {
+    PluginApi& api = Plugin();
+    Listing listing;
+    HLOCAL handle = reinterpret_cast<HLOCAL>(static_cast<uintptr_t>(0xDEAD0));
+    listing.result = api.get_archive_info(buf, len, flag, &handle);
+    listing.handle_after = handle;
+    if (listing.result != 0 || handle == nullptr) return listing;
+
+    listing.block_size = api.local_size(handle);
+    auto* records = static_cast<const EntryInfo*>(api.local_lock(handle));
+    size_t count = listing.block_size / sizeof(EntryInfo);
+    for (size_t i = 0; i < count; ++i) {
+        if (records[i].method[0] == 0) {
+            static const EntryInfo kZero = {};
+            listing.closed = std::memcmp(&records[i], &kZero, sizeof kZero) == 0 && i + 1 == count;
+            break;
+        }
+        listing.records.push_back(records[i]);
+    }
+    api.local_unlock(handle);
+    EXPECT_EQ(api.local_free(handle), nullptr);
+    return listing;
+}
+
+Listing ListFile(const std::string& path, LONG_PTR offset) { return List(path.c_str(), offset, kFileInput); }
+
+Listing ListImage(const Bytes& image) {
+    return List(reinterpret_cast<const char*>(image.data()), static_cast<LONG_PTR>(image.size()),
+                kMemoryInput);
+}
+
+namespace {
+
+Extraction TakeBlock(int result, HLOCAL handle) {
+    PluginApi& api = Plugin();
+    Extraction out;
+    out.result = result;
+    out.handle = handle;
+    if (handle == nullptr) return out;
+    out.block_size = api.local_size(handle);
+    if (auto* data = static_cast<const uint8_t*>(api.local_lock(handle))) {
+        out.content.assign(data, data + out.block_size);
+        api.local_unlock(handle);
+    }
+    EXPECT_EQ(api.local_free(handle), nullptr);
+    return out;
+}
+
+}  // namespace
+
+Extraction ExtractFile(const std::string& path, LONG_PTR index, unsigned output) {
+    HLOCAL handle = nullptr;
+    int result = Plugin().get_file(path.c_str(), index, reinterpret_cast<char*>(&handle),
+                                   kFileInput | output, nullptr, 0);
+    return TakeBlock(result, handle);
+}
+
+Extraction ExtractImage(const Bytes& image, size_t index, unsigned output) {
+    HLOCAL handle = nullptr;
+    int result = Plugin().get_file(reinterpret_cast<const char*>(image.data()) + index,
+                                   static_cast<LONG_PTR>(image.size()), reinterpret_cast<char*>(&handle),
+                                   kMemoryInput | output, nullptr, 0);
+    return TakeBlock(result, handle);
+}
+
+std::string NameOf(const EntryInfo& record) {
+    return std::string(record.filename, strnlen(record.filename, sizeof record.filename));
+}
+
+}  // namespace kova::testing
