@@ -1,0 +1,72 @@
+// Writes the fuzzers' seed corpora: a few small, valid entries and archives
+// of every kind the module names, coded both ways and stored.
+//   make_seeds DIR   ->  DIR/decode, DIR/memory, DIR/file
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "bench/workload.h"
+
+using kova::workload::Bytes;
+namespace workload = kova::workload;
+
+namespace {
+
+Bytes Concat(Bytes head, const Bytes& tail) {
+    head.insert(head.end(), tail.begin(), tail.end());
+    return head;
+}
+
+Bytes Text(const char* text) { return Bytes(text, text + std::char_traits<char>::length(text)); }
+
+void Write(const std::filesystem::path& directory, const std::string& name, const Bytes& bytes) {
+    std::filesystem::create_directories(directory);
+    workload::WriteFile((directory / name).string(), bytes);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_seeds DIR\n");
+        return 2;
+    }
+    std::filesystem::path root = argv[1];
+
+    Bytes bitmap = workload::SampleBitmap(40, 12, 1);
+    Bytes wave = workload::SampleWave(300, 2);
+    Bytes midi = workload::SampleMidi(3);
+    Bytes handmade = {1, 22, 0, 0, 0, 0x03, 0x61, 0x62, 0x63, 0x41, 0x78, 0x80, 0x70, 0x71,
+                      0x7F, 0x05, 0x00, 0x7A, 0xBF, 0x03, 0x00, 0x6D, 0x6E, 0x00};
+    std::vector<Bytes> entries = {
+        bitmap,                                // stored bitmap
+        workload::EncodeEntry(1, bitmap),      // coded, wide distances
+        workload::EncodeEntry(2, wave),        // coded, narrow distances
+        midi,                                  // stored MIDI song
+        workload::EncodeEntry(0x82, midi),     // bit 7 of the method ignored
+        handmade,
+        Text("plain data"),
+        {},                                    // empty entry
+    };
+
+    // Decoder: capacity, prefix fraction, input-length mode, stored bytes.
+    const Bytes params[] = {{0x00, 0x10, 0x80, 0x00}, {0x40, 0x00, 0x30, 0x41}, {0x30, 0x00, 0xF0, 0xC0 | 48}};
+    int k = 0;
+    for (const Bytes& entry : entries) {
+        for (const Bytes& param : params) Write(root / "decode", "seed" + std::to_string(k++), Concat(param, entry));
+    }
+
+    // Archives: all entries, each on its own, and an empty one. The option
+    // byte picks the probe path and, for files, the offset of a second copy.
+    std::vector<Bytes> archives = {workload::BuildArchive(entries), workload::BuildArchive({})};
+    for (const Bytes& entry : entries) archives.push_back(workload::BuildArchive({entry}));
+    k = 0;
+    for (const Bytes& archive : archives) {
+        uint8_t option = static_cast<uint8_t>(k * 9);
+        Write(root / "memory", "seed" + std::to_string(k), Concat({option}, archive));
+        Write(root / "file", "seed" + std::to_string(k), Concat({option}, archive));
+        ++k;
+    }
+    return 0;
+}
