@@ -1,0 +1,181 @@
+#include "cli/archive_host.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "cli/messages.h"
+#include "plugin/entry_info.h"
+
+namespace kova::cli {
+namespace {
+
+// How much of a file a host hands IsSupported to look at.
+constexpr size_t kProbeHeadSize = 2048;
+// GetFile flag: the archive by file name, the content into a memory block.
+constexpr unsigned kFileToMemory = 0x100;
+// GetFile result for a block that cannot be locked, which is what an empty
+// entry's zero-size block gives.
+constexpr int kResultCannotLock = 5;
+
+struct OpenedFile {
+    std::FILE* file = nullptr;
+    ~OpenedFile() {
+        if (file != nullptr) std::fclose(file);
+    }
+};
+
+bool SeekTo(std::FILE* file, uint64_t offset) {
+#ifdef _WIN32
+    return _fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0;
+#else
+    return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+#endif
+}
+
+// The file's head, zero-padded: a file shorter than the head is simply
+// shorter, not an error.
+bool ReadHead(const std::string& path, uint64_t offset, uint8_t (&head)[kProbeHeadSize], std::string& error) {
+    std::error_code ignored;
+    if (std::filesystem::is_directory(path, ignored)) {
+        error = "cannot open " + path + ": it is a directory";
+        return false;
+    }
+    OpenedFile opened;
+    opened.file = std::fopen(path.c_str(), "rb");
+    if (opened.file == nullptr) {
+        error = "cannot open " + path + ": " + DescribeErrno(errno);
+        return false;
+    }
+    std::memset(head, 0, sizeof head);
+    if (!SeekTo(opened.file, offset)) {
+        error = "cannot read " + path + " at offset " + std::to_string(offset) + ": " + DescribeErrno(errno);
+        return false;
+    }
+    std::fread(head, 1, sizeof head, opened.file);
+    if (std::ferror(opened.file)) {
+        error = "cannot read " + path + ": " + DescribeErrno(errno);
+        return false;
+    }
+    return true;
+}
+
+std::string NameOf(const EntryInfo& record) {
+    // The field is zero-filled by the plug-in, but never trust a host-facing
+    // record to be terminated.
+    const char* end = std::find(record.filename, record.filename + sizeof record.filename, '\0');
+    return std::string(record.filename, end);
+}
+
+// Copies the records out of the list block; the list ends at the first
+// record whose method starts with a zero byte, or at the block's end.
+bool ReadListBlock(const PluginApi& api, HLOCAL list, std::vector<ListedEntry>& entries) {
+    size_t capacity = api.local_size(list) / sizeof(EntryInfo);
+    const auto* records = static_cast<const EntryInfo*>(api.local_lock(list));
+    if (records == nullptr) return false;
+    for (size_t i = 0; i < capacity && records[i].method[0] != 0; ++i) {
+        ListedEntry entry;
+        entry.index = records[i].position;
+        entry.name = NameOf(records[i]);
+        entry.packed_size = records[i].packed_size;
+        entry.unpacked_size = records[i].unpacked_size;
+        entries.push_back(std::move(entry));
+    }
+    api.local_unlock(list);
+    return true;
+}
+
+}  // namespace
+
+ProbeOutcome ProbeFile(const PluginApi& api, const std::string& path, uint64_t offset, std::string& error) {
+    uint8_t head[kProbeHeadSize];
+    if (!ReadHead(path, offset, head, error)) return ProbeOutcome::kUnreadable;
+    if (api.is_supported(path.c_str(), reinterpret_cast<DWORD_PTR>(head)) == 0) {
+        error = path + ": not a KOVA archive";
+        if (offset != 0) error += " at offset " + std::to_string(offset);
+        return ProbeOutcome::kNotRecognized;
+    }
+    return ProbeOutcome::kRecognized;
+}
+
+bool ListArchive(const PluginApi& api, const std::string& path, uint64_t offset, ListedArchive& archive,
+                 std::string& error) {
+    archive = ListedArchive{};
+    archive.path = path;
+    archive.offset = offset;
+    // The probe comes first, as in every host: it is what gives the entries
+    // this archive's base name.
+    if (ProbeFile(api, path, offset, error) != ProbeOutcome::kRecognized) return false;
+
+    // Set to something first: a failing call must leave no handle behind.
+    HLOCAL list = nullptr;
+    int result = api.get_archive_info(path.c_str(), static_cast<LONG_PTR>(offset), 0, &list);
+    if (result != 0) {
+        if (list != nullptr) api.local_free(list);
+        error = path + ": " + DescribeResult(result);
+        return false;
+    }
+    if (list == nullptr) {
+        error = path + ": the plug-in reported success but handed over no list";
+        return false;
+    }
+    bool read = ReadListBlock(api, list, archive.entries);
+    api.local_free(list);
+    if (!read) {
+        error = path + ": the plug-in's list cannot be read (its block does not lock)";
+        return false;
+    }
+    return true;
+}
+
+void EntryContent::Release() {
+    if (handle != nullptr) {
+        if (data != nullptr) api->local_unlock(handle);
+        api->local_free(handle);
+    }
+    handle = nullptr;
+    data = nullptr;
+    size = 0;
+}
+
+bool ExtractEntry(const PluginApi& api, const ListedArchive& archive, const ListedEntry& entry,
+                  EntryContent& content, std::string& error) {
+    content.Release();
+    content.api = &api;
+    std::string subject = archive.path + ": entry " + std::to_string(entry.index) + " (" + entry.name + ")";
+    if (archive.offset != 0) {
+        // GetFile with a file name always reads the archive from byte 0.
+        error = subject + ": entries can be extracted only from an archive at the start of its file";
+        return false;
+    }
+
+    HLOCAL block = nullptr;
+    int result = api.get_file(archive.path.c_str(), static_cast<LONG_PTR>(entry.index),
+                              reinterpret_cast<char*>(&block), kFileToMemory, nullptr, 0);
+    if (result != 0) {
+        if (block != nullptr) api.local_free(block);
+        // A zero-size block cannot be locked, so the plug-in refuses empty
+        // entries; their content is simply nothing.
+        if (result == kResultCannotLock && entry.unpacked_size == 0) return true;
+        error = subject + ": " + DescribeResult(result);
+        return false;
+    }
+    if (block == nullptr) {
+        error = subject + ": the plug-in reported success but handed over no content";
+        return false;
+    }
+    content.handle = block;
+    content.size = api.local_size(block);
+    if (content.size == 0) return true;
+    content.data = static_cast<const uint8_t*>(api.local_lock(block));
+    if (content.data == nullptr) {
+        error = subject + ": the content block the plug-in handed over cannot be locked";
+        content.Release();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace kova::cli

@@ -1,0 +1,81 @@
+// kova extract: entries written to files under their listed names.
+#include <cstdio>
+#include <filesystem>
+
+#include "cli/archive_host.h"
+#include "cli/commands.h"
+#include "cli/entry_selection.h"
+#include "cli/file_writer.h"
+#include "cli/messages.h"
+#include "cli/progress_bar.h"
+#include "cli/terminal.h"
+
+namespace kova::cli {
+namespace {
+
+// Names come from the plug-in; one that could reach outside the output
+// directory is refused rather than followed.
+bool IsPlainFileName(const std::string& name) {
+    if (name.empty() || name == "." || name == "..") return false;
+    for (char c : name) {
+        if (c == '/' || c == '\\' || c == ':') return false;
+    }
+    return true;
+}
+
+bool ExtractOne(const PluginApi& api, const ListedArchive& archive, const ListedEntry& entry,
+                const std::filesystem::path& directory, std::string& error) {
+    if (!IsPlainFileName(entry.name)) {
+        error = archive.path + ": entry " + std::to_string(entry.index) + " has a name that is not a plain file name: '" +
+                entry.name + "'";
+        return false;
+    }
+    EntryContent content;
+    if (!ExtractEntry(api, archive, entry, content, error)) return false;
+    return WriteFileReplacing(directory / entry.name, content.data, content.size, error);
+}
+
+uint64_t TotalBytes(const std::vector<const ListedEntry*>& entries) {
+    uint64_t total = 0;
+    for (const ListedEntry* entry : entries) total += entry->unpacked_size;
+    return total;
+}
+
+}  // namespace
+
+int RunExtract(const PluginApi& api, const ExtractOptions& options) {
+    ListedArchive archive;
+    std::vector<const ListedEntry*> chosen;
+    std::string error;
+    if (!ListArchive(api, options.archive, 0, archive, error) ||
+        !SelectEntries(archive, options.entries, chosen, error)) {
+        ReportError(error);
+        return kExitFailure;
+    }
+    std::filesystem::path directory(options.directory.empty() ? std::string(".") : options.directory);
+    if (!EnsureDirectory(directory, error)) {
+        ReportError(error);
+        return kExitFailure;
+    }
+
+    ProgressBar bar;
+    bar.enabled = !options.quiet && IsTerminal(stderr);
+    uint64_t total_bytes = TotalBytes(chosen);
+    StartProgress(bar, chosen.size(), total_bytes, chosen.empty() ? std::string() : chosen.front()->name);
+    for (size_t k = 0; k < chosen.size(); ++k) {
+        if (!ExtractOne(api, archive, *chosen[k], directory, error)) {
+            FinishProgress(bar);
+            ReportError(error);
+            return kExitFailure;
+        }
+        AdvanceProgress(bar, chosen[k]->unpacked_size, k + 1 < chosen.size() ? chosen[k + 1]->name : std::string());
+    }
+    FinishProgress(bar);
+    if (!options.quiet) {
+        std::printf("extracted %s (%s) into %s\n", CountOf(chosen.size(), "entry", "entries").c_str(),
+                    HumanSize(total_bytes).c_str(), directory.string().c_str());
+    }
+    return kExitSuccess;
+}
+
+}  // namespace kova::cli

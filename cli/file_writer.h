@@ -1,0 +1,21 @@
+// Writing extracted content to disk so that a file under the entry's name is
+// either complete or not there at all.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace kova::cli {
+
+// Creates `directory` (and its parents) unless it exists. False with a
+// complete message in `error`.
+bool EnsureDirectory(const std::filesystem::path& directory, std::string& error);
+
+// Writes `size` bytes to `target`, replacing it. The bytes go to a temporary
+// file beside it first, which takes the target's name only once everything
+// is written and closed; on failure it is removed again.
+bool WriteFileReplacing(const std::filesystem::path& target, const uint8_t* data, size_t size, std::string& error);
+
+}  // namespace kova::cli

@@ -1,0 +1,25 @@
+// What the command tells its user when something goes wrong, and how it
+// exits: 0 done, 1 failed, 2 the command line itself was wrong.
+#pragma once
+
+#include <string>
+
+namespace kova::cli {
+
+constexpr int kExitSuccess = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+// Writes "kova: <message>" as one line on standard error.
+void ReportError(const std::string& message);
+
+// A plug-in result code (0 to 6) in words, for the file it concerns.
+std::string DescribeResult(int result);
+
+// The system's words for an errno value ("No such file or directory").
+std::string DescribeErrno(int error_number);
+
+// "1 entry", "7 entries".
+std::string CountOf(unsigned long long count, const char* singular, const char* plural);
+
+}  // namespace kova::cli

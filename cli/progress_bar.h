@@ -1,0 +1,34 @@
+// A one-line progress display for extraction: entries and bytes done, redrawn
+// in place on standard error. Only drawn when enabled (on a terminal, and the
+// user did not ask for quiet).
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace kova::cli {
+
+struct ProgressBar {
+    bool enabled = false;
+    std::FILE* out = stderr;
+    uint64_t total_entries = 0;
+    uint64_t total_bytes = 0;
+    uint64_t done_entries = 0;
+    uint64_t done_bytes = 0;
+    size_t drawn_width = 0;  // of the line on screen, to blank what is left of it
+};
+
+// Shows the bar with nothing done yet, `current` being the first item.
+void StartProgress(ProgressBar& bar, uint64_t total_entries, uint64_t total_bytes, const std::string& current);
+
+// One more entry of `bytes` done; `next` is what comes now (may be empty).
+void AdvanceProgress(ProgressBar& bar, uint64_t bytes, const std::string& next);
+
+// Ends the bar's line, so what is written next starts on a line of its own.
+void FinishProgress(ProgressBar& bar);
+
+// "812 B", "3.2 KiB", "1.0 MiB".
+std::string HumanSize(uint64_t bytes);
+
+}  // namespace kova::cli

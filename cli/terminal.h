@@ -1,0 +1,15 @@
+// The little the command needs from the console, on every system it runs on.
+#pragma once
+
+#include <cstdio>
+
+namespace kova::cli {
+
+// True when `stream` is an interactive terminal (and not a pipe or a file).
+bool IsTerminal(std::FILE* stream);
+
+// Makes standard output pass bytes through unchanged, so entry content is
+// never altered on its way out (Windows would otherwise rewrite line ends).
+void UseBinaryStandardOutput();
+
+}  // namespace kova::cli

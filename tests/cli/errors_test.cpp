@@ -1,0 +1,152 @@
+// What a user sees when something is wrong: one line on standard error that
+// names the file and the trouble, nothing on standard output, exit 1; or,
+// for a command line that makes no sense, the usage and exit 2.
+#include <gtest/gtest.h>
+
+#include "tests/cli/cli_runner.h"
+
+namespace kova::testing {
+namespace {
+
+// Placeholders a case's arguments may use, replaced per test.
+constexpr const char* kSample = "@sample";
+constexpr const char* kScratch = "@scratch/";
+
+struct FailureCase {
+    std::string name;
+    std::vector<std::string> args;
+    int exit_code;
+    std::string message;  // must appear in the first line of standard error
+};
+
+void PrintTo(const FailureCase& c, std::ostream* out) { *out << c.name; }
+
+class CommandFailures : public CliTest, public ::testing::WithParamInterface<FailureCase> {
+protected:
+    // Every placeholder in `text` replaced by the path it stands for.
+    std::string Resolve(std::string text) const {
+        for (auto [placeholder, path] : {std::pair<std::string, std::string>{kSample, SampleArchivePath()},
+                                         std::pair<std::string, std::string>{kScratch, Path("")}}) {
+            for (size_t at; (at = text.find(placeholder)) != std::string::npos;) text.replace(at, placeholder.size(), path);
+        }
+        return text;
+    }
+    std::vector<std::string> Resolve(const std::vector<std::string>& args) const {
+        std::vector<std::string> resolved;
+        for (const std::string& arg : args) resolved.push_back(Resolve(arg));
+        return resolved;
+    }
+    void SetUp() override {
+        CliTest::SetUp();
+        Write("notes.txt", ToBytes("these are not the archives you are looking for\n"));
+        Write("empty.DAT", {});
+        // Right magic, wrong sizes: the header does not add up.
+        Bytes broken = BuildArchive({ToBytes("BM")});
+        PutLe32(broken, 4, GetLe32(broken, 4) + 1);
+        Write("broken.DAT", broken);
+        std::filesystem::create_directory(scratch / "folder.DAT");
+    }
+};
+
+TEST_P(CommandFailures, ReportClearly) {
+    const FailureCase& c = GetParam();
+    CliRun run = Kova(Resolve(c.args));
+    EXPECT_EQ(run.exit_code, c.exit_code) << run.err;
+    EXPECT_EQ(run.out, "") << "nothing on standard output when failing";
+    std::vector<std::string> lines = Lines(run.err);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0].rfind("kova: ", 0), 0u) << lines[0];
+    EXPECT_NE(lines[0].find(Resolve(c.message)), std::string::npos) << lines[0];
+    if (c.exit_code == 1) {
+        EXPECT_EQ(lines.size(), 1u) << "a failure is one line:\n" << run.err;
+    } else {
+        EXPECT_NE(run.err.find("Usage: kova"), std::string::npos) << "a usage error shows the usage:\n" << run.err;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, CommandFailures,
+    ::testing::Values(
+        // The command line itself is wrong: exit 2 and the usage.
+        FailureCase{"no_command", {}, 2, "no command given"},
+        FailureCase{"unknown_command", {"unpack", kSample}, 2, "unknown command 'unpack'"},
+        FailureCase{"unknown_command_after_plugin", {"--plugin", "x.so", "lst"}, 2, "unknown command 'lst'"},
+        FailureCase{"list_without_archive", {"list"}, 2, "ARCHIVE is required"},
+        FailureCase{"list_two_archives", {"list", kSample, kSample}, 2, "not expected"},
+        FailureCase{"unknown_option", {"list", "--colour", kSample}, 2, "--colour"},
+        FailureCase{"offset_not_a_number", {"list", "--offset", "ten", kSample}, 2, "'ten' is not a byte offset"},
+        FailureCase{"offset_negative", {"list", "--offset", "-5", kSample}, 2, "not a byte offset"},
+        FailureCase{"cat_without_entry", {"cat", kSample}, 2, "ENTRY is required"},
+        FailureCase{"probe_without_files", {"probe"}, 2, "FILE is required"},
+        // Files that are missing or are not archives.
+        FailureCase{"list_missing_file", {"list", "@scratch/missing.DAT"}, 1,
+                    "cannot open @scratch/missing.DAT: No such file or directory"},
+        FailureCase{"extract_missing_file", {"extract", "@scratch/missing.DAT"}, 1, "cannot open @scratch/missing.DAT"},
+        FailureCase{"cat_missing_file", {"cat", "@scratch/missing.DAT", "0"}, 1, "cannot open @scratch/missing.DAT"},
+        FailureCase{"list_text_file", {"list", "@scratch/notes.txt"}, 1, "@scratch/notes.txt: not a KOVA archive"},
+        FailureCase{"list_empty_file", {"list", "@scratch/empty.DAT"}, 1, "@scratch/empty.DAT: not a KOVA archive"},
+        FailureCase{"list_inconsistent_header", {"list", "@scratch/broken.DAT"}, 1, "not a KOVA archive"},
+        FailureCase{"extract_text_file", {"extract", "@scratch/notes.txt", "-o", "@scratch/out"}, 1,
+                    "@scratch/notes.txt: not a KOVA archive"},
+        FailureCase{"list_directory", {"list", "@scratch/folder.DAT"}, 1, "it is a directory"},
+        FailureCase{"list_at_wrong_offset", {"list", "--offset", "7", kSample}, 1, "not a KOVA archive at offset 7"},
+        // Entries that do not exist.
+        FailureCase{"extract_unknown_name", {"extract", kSample, "sample_000.PNG", "-o", "@scratch/out"}, 1,
+                    "no entry named 'sample_000.PNG'"},
+        FailureCase{"extract_other_archives_name", {"extract", kSample, "disk1_000.BMP", "-o", "@scratch/out"}, 1,
+                    "no entry named 'disk1_000.BMP'"},
+        FailureCase{"extract_index_out_of_range", {"extract", kSample, "6", "-o", "@scratch/out"}, 1,
+                    "no entry 6: the archive has 6 entries"},
+        FailureCase{"extract_huge_index", {"extract", kSample, "99999999999999999999999", "-o", "@scratch/out"}, 1,
+                    "no entry 99999999999999999999999"},
+        FailureCase{"cat_index_out_of_range", {"cat", kSample, "12"}, 1, "no entry 12: the archive has 6 entries"},
+        FailureCase{"cat_unknown_name", {"cat", kSample, "readme.txt"}, 1, "no entry named 'readme.txt'"},
+        // Output that cannot be written.
+        FailureCase{"extract_into_a_file", {"extract", kSample, "-o", "@scratch/notes.txt"}, 1,
+                    "cannot create directory @scratch/notes.txt"},
+        // The plug-in itself.
+        FailureCase{"missing_plugin", {"--plugin", "@scratch/none.so", "info"}, 1, "cannot load plug-in"},
+        FailureCase{"plugin_that_is_not_one", {"--plugin", "@scratch/notes.txt", "list", kSample}, 1,
+                    "cannot load plug-in"}),
+    [](const auto& info) { return info.param.name; });
+
+// Nothing half-done is left behind when a run fails on an entry.
+TEST_F(CliTest, FailedExtractionLeavesNoPartialFile) {
+    std::filesystem::create_directories(scratch / "out" / "sample_003.DAT");  // in the way of entry 3
+    CliRun run = Kova({"extract", SampleArchivePath(), "3", "-o", Path("out"), "--quiet"});
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_NE(run.err.find("cannot create"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(FilesIn(scratch / "out").empty()) << "no temporary or partial file may remain";
+}
+
+struct HelpCase {
+    std::vector<std::string> args;
+    std::string usage;
+};
+
+void PrintTo(const HelpCase& c, std::ostream* out) {
+    for (const std::string& arg : c.args) *out << arg << ' ';
+}
+
+class CommandHelp : public CliTest, public ::testing::WithParamInterface<HelpCase> {};
+
+TEST_P(CommandHelp, GoesToStandardOutputAndSucceeds) {
+    CliRun run = Kova(GetParam().args);
+    EXPECT_EQ(run.exit_code, 0);
+    EXPECT_NE(run.out.find(GetParam().usage), std::string::npos) << run.out;
+    EXPECT_EQ(run.err, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Cli, CommandHelp,
+                         ::testing::Values(HelpCase{{"--help"}, "Usage: kova [OPTIONS] SUBCOMMAND"},
+                                           HelpCase{{"-h"}, "Usage: kova [OPTIONS] SUBCOMMAND"},
+                                           HelpCase{{"info", "--help"}, "Usage: kova info"},
+                                           HelpCase{{"probe", "--help"}, "Usage: kova probe"},
+                                           HelpCase{{"list", "--help"}, "Usage: kova list [OPTIONS] ARCHIVE"},
+                                           HelpCase{{"extract", "--help"}, "Usage: kova extract"},
+                                           HelpCase{{"cat", "-h"}, "Usage: kova cat"},
+                                           HelpCase{{"--version"}, "kova "}));
+
+}  // namespace
+}  // namespace kova::testing

@@ -1,0 +1,127 @@
+// kova extract: the files it writes must be exactly the files the sample was
+// made from, under the names the listing shows.
+#include <gtest/gtest.h>
+
+#include "tests/cli/cli_runner.h"
+#include "tests/support/entry_encoder.h"
+#include "tests/tools/sample_content.h"
+
+namespace kova::testing {
+namespace {
+
+std::string SampleName(size_t index) {
+    char name[32];
+    std::snprintf(name, sizeof name, "sample_%03zu.%s", index, SampleFiles()[index].extension.c_str());
+    return name;
+}
+
+void ExpectSampleFile(const std::filesystem::path& directory, size_t index) {
+    std::filesystem::path path = directory / SampleName(index);
+    ASSERT_TRUE(std::filesystem::is_regular_file(path)) << path;
+    EXPECT_TRUE(ReadFileBytes(path.string()) == SampleFiles()[index].content) << path << " differs";
+}
+
+TEST_F(CliTest, ExtractWritesEveryEntry) {
+    CliRun run = Kova({"extract", SampleArchivePath(), "-o", Path("out")});
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_EQ(run.err, "") << "no progress bar when standard error is not a terminal";
+    EXPECT_NE(run.out.find("extracted 6 entries"), std::string::npos) << run.out;
+    std::vector<std::string> expected;
+    for (size_t k = 0; k < SampleFiles().size(); ++k) expected.push_back(SampleName(k));
+    EXPECT_EQ(FilesIn(scratch / "out"), expected);
+    for (size_t k = 0; k < expected.size(); ++k) ExpectSampleFile(scratch / "out", k);
+}
+
+TEST_F(CliTest, ExtractDefaultsToTheCurrentDirectory) {
+    CliRun run = Kova({"extract", SampleArchivePath(), "--quiet"});
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(FilesIn(scratch).size(), SampleFiles().size());
+    ExpectSampleFile(scratch, 1);
+}
+
+struct SelectionCase {
+    std::string name;
+    std::vector<std::string> selectors;
+    std::vector<size_t> written;  // entries expected in the output, and nothing else
+};
+
+void PrintTo(const SelectionCase& c, std::ostream* out) { *out << c.name; }
+
+class ExtractSelection : public CliTest, public ::testing::WithParamInterface<SelectionCase> {};
+
+TEST_P(ExtractSelection, WritesExactlyTheEntriesNamed) {
+    std::vector<std::string> args = {"extract", SampleArchivePath(), "-o", Path("out")};
+    args.insert(args.end(), GetParam().selectors.begin(), GetParam().selectors.end());
+    CliRun run = Kova(args);
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    std::vector<std::string> expected;
+    for (size_t index : GetParam().written) expected.push_back(SampleName(index));
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(FilesIn(scratch / "out"), expected);
+    for (size_t index : GetParam().written) ExpectSampleFile(scratch / "out", index);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, ExtractSelection,
+    ::testing::Values(SelectionCase{"by_name", {"sample_002.MID"}, {2}},
+                      SelectionCase{"by_index", {"3"}, {3}},
+                      SelectionCase{"by_index_with_leading_zeros", {"005"}, {5}},
+                      SelectionCase{"by_name_in_other_case", {"SAMPLE_004.bmp"}, {4}},
+                      SelectionCase{"several_mixed", {"0", "sample_001.WAV", "5"}, {0, 1, 5}},
+                      SelectionCase{"same_entry_twice", {"0", "sample_000.BMP"}, {0}}),
+    [](const auto& info) { return info.param.name; });
+
+TEST_F(CliTest, ExtractCreatesMissingDirectoriesAndReplacesFiles) {
+    std::filesystem::path out = scratch / "a" / "b" / "c";
+    std::filesystem::create_directories(out);
+    WriteFileBytes((out / SampleName(3)).string(), Bytes(100000, 'x'));  // longer than the entry
+    std::filesystem::remove_all(scratch / "a" / "b");
+
+    CliRun first = Kova({"extract", SampleArchivePath(), "3", "-o", out.string()});
+    ASSERT_EQ(first.exit_code, 0) << first.err;
+    WriteFileBytes((out / SampleName(3)).string(), Bytes(100000, 'x'));
+    CliRun second = Kova({"extract", SampleArchivePath(), "3", "-o", out.string()});
+    ASSERT_EQ(second.exit_code, 0) << second.err;
+    ExpectSampleFile(out, 3);
+    EXPECT_EQ(FilesIn(out).size(), 1u);
+}
+
+// The plug-in cannot extract an entry of size 0 (no block of size 0 can be
+// locked); the user still gets what such an entry holds: an empty file.
+TEST_F(CliTest, EmptyEntriesBecomeEmptyFiles) {
+    std::string path = Write("hollow.DAT", BuildArchive({StoreEntry({}), EncodeEntry(1, {}), StoreEntry(ToBytes("BM!"))}));
+    CliRun run = Kova({"extract", path, "-o", Path("out")});
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(FilesIn(scratch / "out"),
+              (std::vector<std::string>{"hollow_000.DAT", "hollow_001.DAT", "hollow_002.BMP"}));
+    EXPECT_EQ(std::filesystem::file_size(scratch / "out" / "hollow_000.DAT"), 0u);
+    EXPECT_EQ(std::filesystem::file_size(scratch / "out" / "hollow_001.DAT"), 0u);
+    EXPECT_EQ(ReadText(scratch / "out" / "hollow_002.BMP"), "BM!");
+
+    CliRun cat = Kova({"cat", path, "1"});
+    EXPECT_EQ(cat.exit_code, 0) << cat.err;
+    EXPECT_EQ(cat.out, "");
+    EXPECT_EQ(cat.err, "");
+}
+
+TEST_F(CliTest, ProgressBarShowsOnATerminalUnlessQuiet) {
+    CliRun loud;
+    if (!RunKovaOnTerminal({"extract", SampleArchivePath(), "-o", Path("loud")}, scratch, loud)) {
+        GTEST_SKIP() << "script(1) is not installed";
+    }
+    ASSERT_EQ(loud.exit_code, 0) << loud.out;
+    EXPECT_NE(loud.out.find("6/6 entries"), std::string::npos) << loud.out;
+    EXPECT_NE(loud.out.find("[########################]"), std::string::npos) << loud.out;
+
+    CliRun quiet;
+    RunKovaOnTerminal({"extract", SampleArchivePath(), "-o", Path("quiet"), "--quiet"}, scratch, quiet);
+    ASSERT_EQ(quiet.exit_code, 0) << quiet.out;
+    EXPECT_EQ(quiet.out, "");
+    EXPECT_EQ(FilesIn(scratch / "quiet").size(), SampleFiles().size());
+}
+
+}  // namespace
+}  // namespace kova::testing

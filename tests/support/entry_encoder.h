@@ -1,0 +1,33 @@
+// Writes entries the way the decoder reads them: content in, stored bytes
+// out. Used to build archives with real content for tests and for the
+// bundled sample.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "tests/support/archive_builder.h"
+
+namespace kova::testing {
+
+// How many commands of each kind an encoding used.
+struct EncoderStats {
+    size_t literals = 0;
+    size_t byte_runs = 0;
+    size_t long_byte_runs = 0;
+    size_t pair_runs = 0;
+    size_t long_pair_runs = 0;
+    size_t back_copies = 0;
+};
+
+// The stored bytes of a coded entry: `method` (1 or 2 in its low seven
+// bits), the content's size, then a command stream that decodes to exactly
+// `content` and ends with the end command. Throws std::invalid_argument for
+// any other method.
+Bytes EncodeEntry(uint8_t method, const Bytes& content, EncoderStats* stats = nullptr);
+
+// The stored bytes of an entry kept as it is: the content itself. Throws
+// std::invalid_argument when its first byte would read as a coded method.
+Bytes StoreEntry(const Bytes& content);
+
+}  // namespace kova::testing
