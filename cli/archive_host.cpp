@@ -27,6 +27,21 @@ struct OpenedFile {
     }
 };
 
+// The path as the plug-in is to see it. On Windows the plug-in splits paths
+// only at the backslash, as the system's dialogs and shells write them; '/'
+// separates components just as well for Windows itself, so a path typed with
+// '/' is handed over in the backslash form. Otherwise the plug-in would take
+// the directories for part of the archive's base name.
+std::string PluginPath(const std::string& path) {
+#ifdef _WIN32
+    std::string converted = path;
+    std::replace(converted.begin(), converted.end(), '/', '\\');
+    return converted;
+#else
+    return path;
+#endif
+}
+
 bool SeekTo(std::FILE* file, uint64_t offset) {
 #ifdef _WIN32
     return _fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0;
@@ -92,7 +107,7 @@ bool ReadListBlock(const PluginApi& api, HLOCAL list, std::vector<ListedEntry>& 
 ProbeOutcome ProbeFile(const PluginApi& api, const std::string& path, uint64_t offset, std::string& error) {
     uint8_t head[kProbeHeadSize];
     if (!ReadHead(path, offset, head, error)) return ProbeOutcome::kUnreadable;
-    if (api.is_supported(path.c_str(), reinterpret_cast<DWORD_PTR>(head)) == 0) {
+    if (api.is_supported(PluginPath(path).c_str(), reinterpret_cast<DWORD_PTR>(head)) == 0) {
         error = path + ": not a KOVA archive";
         if (offset != 0) error += " at offset " + std::to_string(offset);
         return ProbeOutcome::kNotRecognized;
@@ -111,7 +126,7 @@ bool ListArchive(const PluginApi& api, const std::string& path, uint64_t offset,
 
     // Set to something first: a failing call must leave no handle behind.
     HLOCAL list = nullptr;
-    int result = api.get_archive_info(path.c_str(), static_cast<LONG_PTR>(offset), 0, &list);
+    int result = api.get_archive_info(PluginPath(path).c_str(), static_cast<LONG_PTR>(offset), 0, &list);
     if (result != 0) {
         if (list != nullptr) api.local_free(list);
         error = path + ": " + DescribeResult(result);
@@ -152,7 +167,7 @@ bool ExtractEntry(const PluginApi& api, const ListedArchive& archive, const List
     }
 
     HLOCAL block = nullptr;
-    int result = api.get_file(archive.path.c_str(), static_cast<LONG_PTR>(entry.index),
+    int result = api.get_file(PluginPath(archive.path).c_str(), static_cast<LONG_PTR>(entry.index),
                               reinterpret_cast<char*>(&block), kFileToMemory, nullptr, 0);
     if (result != 0) {
         if (block != nullptr) api.local_free(block);
