@@ -1,9 +1,9 @@
 // DecodeEntry on arbitrary stored bytes, input lengths and capacities.
 //
 // Input: four parameter bytes, then the stored bytes.
-//   bytes 0-1  capacity, low 16 bits
-//   byte 2     bits 0-1: capacity bits 16-17; bits 4-7: the smaller capacity
-//              of the prefix check, in sixteenths of the larger
+//   bytes 0-1  capacity (a long run alone fills 65535 bytes)
+//   byte 2     bits 4-7: the smaller capacity of the prefix check, in
+//              sixteenths of the larger
 //   byte 3     how the input length relates to the stored bytes:
 //              bits 6-7 = 0: all of them; 1: all but (bits 0-5) of them;
 //              2: (bits 0-5) more than there are; 3: exactly bits 0-5
@@ -48,7 +48,7 @@ kova::DecodeResult Decode(const uint8_t* stored, size_t stored_size, size_t inpu
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 4) return 0;
-    size_t capacity = data[0] | (data[1] << 8) | ((data[2] & 3u) << 16);
+    size_t capacity = data[0] | (data[1] << 8);
     size_t smaller = capacity * (data[2] >> 4) / 16;
     size_t stored_size = size - 4;
     size_t tweak = data[3] & 0x3F;

@@ -213,8 +213,13 @@ const std::string& ScratchDirectory() {
     // Never destroyed, so that the exit handler that removes it can still
     // read its name.
     static const std::string* directory = [] {
+        // Files rewritten thousands of times a second belong in memory: a
+        // disk file system may flush each rewrite.
         const char* tmp = std::getenv("TMPDIR");
-        std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/kova-fuzz-XXXXXX";
+        std::string parent = tmp != nullptr && *tmp != '\0' ? tmp
+                             : std::filesystem::is_directory("/dev/shm") ? "/dev/shm"
+                                                                          : "/tmp";
+        std::string pattern = parent + "/kova-fuzz-XXXXXX";
         if (mkdtemp(pattern.data()) == nullptr) Fail("cannot create a scratch directory");
         std::atexit([] {
             std::error_code ignored;

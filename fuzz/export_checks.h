@@ -31,7 +31,7 @@ struct ExactCopy {
 // time limits: archives with more entries are listed only when the module
 // refuses them without allocating, entries are extracted only when small.
 constexpr uint32_t kMaxListedEntries = 4096;
-constexpr uint32_t kMaxExtractedBytes = 1u << 20;
+constexpr uint32_t kMaxExtractedBytes = 1u << 18;
 bool CountIsAffordable(uint32_t entry_count);
 
 // One of a few host paths; their base names cover the naming rules' corners.
