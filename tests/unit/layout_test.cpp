@@ -1,0 +1,203 @@
+// ValidateHeader and OpenArchive (spec Part 2.1; DESIGN decisions 1 and 8).
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "archive/layout.h"
+#include "archive/open_archive.h"
+#include "tests/unit/unit_support.h"
+
+namespace kova::testing {
+namespace {
+
+// The first 32 bytes of a candidate archive, field by field.
+Bytes Head(uint32_t archive_size, uint32_t index_offset, uint32_t data_size, uint32_t count,
+           uint32_t reserved, uint32_t word28, const char* magic = "KOVA") {
+    Bytes head(magic, magic + 4);
+    PutLe32(head, 4, archive_size);
+    PutLe32(head, 8, index_offset);
+    PutLe32(head, 12, data_size);
+    PutLe32(head, 16, count);
+    PutLe32(head, 20, reserved);
+    PutLe32(head, 24, 30);
+    PutLe32(head, 28, word28);
+    return head;
+}
+
+Bytes Cut(Bytes bytes, size_t size) {
+    bytes.resize(size);
+    return bytes;
+}
+
+struct HeadCase {
+    const char* name;
+    Bytes head;
+    bool recognized;
+};
+
+void PrintTo(const HeadCase& c, std::ostream* os) { *os << c.name; }
+
+class ValidateHeaderTest : public ::testing::TestWithParam<HeadCase> {};
+
+TEST_P(ValidateHeaderTest, Judges) {
+    EXPECT_EQ(ValidateHeader(View(GetParam().head)), GetParam().recognized);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layout, ValidateHeaderTest,
+    ::testing::Values(
+        HeadCase{"SpecExample", Head(148, 24, 100, 3, 0, 48), true},
+        HeadCase{"Byte20AllOnes", Head(148, 24, 100, 3, 0xFFFFFFFF, 48), true},
+        HeadCase{"Byte20Text", Head(148, 24, 100, 3, 0x41424344, 48), true},
+        HeadCase{"ArchiveSizeOneMore", Head(149, 24, 100, 3, 0, 48), false},
+        HeadCase{"ArchiveSizeOneLess", Head(147, 24, 100, 3, 0, 48), false},
+        HeadCase{"Word28Differs", Head(148, 24, 100, 3, 0, 49), false},
+        HeadCase{"Word28IsIndexOffset", Head(148, 24, 100, 3, 0, 24), false},
+        HeadCase{"MagicWrong", Head(148, 24, 100, 3, 0, 48, "KOVB"), false},
+        HeadCase{"MagicLowerCase", Head(148, 24, 100, 3, 0, 48, "kova"), false},
+        HeadCase{"NoEntriesWord28IsIndexOffset", Head(124, 24, 100, 0, 0, 24), true},
+        HeadCase{"NoEntriesWord28Past", Head(124, 24, 100, 0, 0, 32), false},
+        HeadCase{"IndexElsewhere", Head(1116, 1000, 100, 2, 0, 1016), true},
+        // Unsigned 32-bit arithmetic that wraps: a wrapped sum still matches.
+        HeadCase{"IndexEndWraps", Head(0x110, 0xFFFFFFF0, 0x100, 4, 0, 0x10), true},
+        HeadCase{"ArchiveSizeWraps", Head(23, 24, 0xFFFFFFFF, 0, 0, 24), true},
+        HeadCase{"EntryCountTimesEightWraps", Head(124, 24, 100, 0x20000000, 0, 24), true},
+        // Only the first 32 bytes are read, and a shorter head is never one,
+        // even when its missing bytes would have been zeros.
+        HeadCase{"Exactly32", Head(124, 24, 100, 0, 0, 24), true},
+        HeadCase{"TrailingBytesIgnored", Concat({Head(124, 24, 100, 0, 0, 24), Bytes(2016, 0xAB)}),
+                 true},
+        HeadCase{"Short31", Cut(Head(124, 24, 100, 0, 0, 24), 31), false},
+        HeadCase{"Short24", Cut(Head(124, 24, 100, 0, 0, 24), 24), false},
+        HeadCase{"MagicOnly", ToBytes("KOVA"), false},
+        HeadCase{"Empty", Bytes{}, false}));
+
+TEST(Layout, BuilderArchivesAreRecognized) {
+    EXPECT_TRUE(ValidateHeader(View(BuildArchive({}))));
+    EXPECT_TRUE(ValidateHeader(View(BuildArchive({ToBytes("BM"), Bytes(100, 7)}, 0xDEADBEEF))));
+}
+
+class OpenArchiveTest : public ::testing::Test {
+protected:
+    std::string Write(const std::string& name, const Bytes& bytes) {
+        std::string path = dir_.File(name);
+        WriteFileBytes(path, bytes);
+        return path;
+    }
+    ScratchDir dir_;
+};
+
+TEST_F(OpenArchiveTest, ReadsHeaderAndIndexAtAnyOffset) {
+    Bytes archive = BuildArchive({Bytes(30, 1), Bytes(30, 2), Bytes(40, 3)});
+    for (int64_t offset : {0, 1, 512, 70000}) {
+        SCOPED_TRACE(offset);
+        std::string path = Write("a.DAT", Concat({Bytes(static_cast<size_t>(offset), 0x5A), archive}));
+        OpenedArchive opened;
+        ASSERT_EQ(OpenArchive(path.c_str(), offset, opened), kSuccess);
+        EXPECT_TRUE(opened.file.IsOpen());
+        EXPECT_EQ(opened.archive_offset, offset);
+        EXPECT_EQ(opened.entry_count, 3u);
+        EXPECT_EQ(opened.index_offset, 24u);
+        const uint32_t expected[3][2] = {{30, 48}, {30, 78}, {40, 108}};
+        for (uint32_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(opened.Entry(i).stored_size, expected[i][0]);
+            EXPECT_EQ(opened.Entry(i).data_offset, expected[i][1]);
+        }
+        EXPECT_EQ(opened.EntryPosition(opened.Entry(1)), offset + 78);
+        if (offset != 0) {
+            OpenedArchive at_zero;
+            EXPECT_EQ(OpenArchive(path.c_str(), 0, at_zero), kNotArchive);
+            EXPECT_FALSE(at_zero.file.IsOpen());
+        }
+    }
+}
+
+TEST_F(OpenArchiveTest, IndexIsReadAtOffsetPlusIndexOffset) {
+    // Index at 40, two records; bytes 24-39 are filler whose u32 at 28 is the
+    // index end, as validation wants. A reader that took the index from 24
+    // would see the filler.
+    Bytes archive = Head(56 + 10, 40, 10, 2, 0, 56);
+    archive.resize(40, 0x77);
+    PutLe32(archive, 40, 4);
+    PutLe32(archive, 44, 56);
+    PutLe32(archive, 48, 6);
+    PutLe32(archive, 52, 60);
+    archive.resize(66, 0x11);
+    std::string path = Write("b.DAT", Concat({Bytes(100, 0), archive}));
+    OpenedArchive opened;
+    ASSERT_EQ(OpenArchive(path.c_str(), 100, opened), kSuccess);
+    EXPECT_EQ(opened.index_offset, 40u);
+    ASSERT_EQ(opened.entry_count, 2u);
+    EXPECT_EQ(opened.Entry(0).stored_size, 4u);
+    EXPECT_EQ(opened.Entry(0).data_offset, 56u);
+    EXPECT_EQ(opened.Entry(1).stored_size, 6u);
+    EXPECT_EQ(opened.Entry(1).data_offset, 60u);
+}
+
+TEST_F(OpenArchiveTest, Failures) {
+    OpenedArchive opened;
+    EXPECT_EQ(OpenArchive(dir_.File("missing.DAT").c_str(), 0, opened), kCannotOpenFile);
+    EXPECT_EQ(OpenArchive(dir_.Path().c_str(), 0, opened), kCannotOpenFile);  // a directory
+    EXPECT_EQ(OpenArchive("", 0, opened), kCannotOpenFile);
+    EXPECT_EQ(OpenArchive(nullptr, 0, opened), kCannotOpenFile);
+    EXPECT_EQ(OpenArchive(Write("junk", Bytes(4096, 0x42)).c_str(), 0, opened), kNotArchive);
+    EXPECT_EQ(OpenArchive(Write("empty", {}).c_str(), 0, opened), kNotArchive);
+    Bytes off_by_one = BuildArchive({Bytes(5, 1)});
+    PutLe32(off_by_one, 4, GetLe32(off_by_one, 4) + 1);
+    EXPECT_EQ(OpenArchive(Write("off", off_by_one).c_str(), 0, opened), kNotArchive);
+    // Past the end of the file.
+    EXPECT_EQ(OpenArchive(Write("c.DAT", BuildArchive({})).c_str(), 1000, opened), kNotArchive);
+    EXPECT_FALSE(opened.file.IsOpen());
+}
+
+// Decision 8: a head that validates only because 8 * entry_count wrapped past
+// 32 bits has an index table that cannot be sized: 5, nothing read.
+TEST_F(OpenArchiveTest, EntryCountWhoseTableWrapsIsRefused) {
+    struct Case {
+        uint32_t count, word28;
+    };
+    for (Case c : {Case{0x20000000, 24}, Case{0x20000001, 32}, Case{0xFFFFFFFF, 16}}) {
+        SCOPED_TRACE(c.count);
+        Bytes head = Head(100 + c.word28, 24, 100, c.count, 0, c.word28);
+        ASSERT_TRUE(ValidateHeader(View(head)));
+        OpenedArchive opened;
+        EXPECT_EQ(OpenArchive(Write("w.DAT", head).c_str(), 0, opened), kNoWorkingMemory);
+        EXPECT_FALSE(opened.file.IsOpen());
+    }
+}
+
+// Decision 1: bytes past the end of the file read as zero, in the header copy
+// as in the index table.
+TEST_F(OpenArchiveTest, ShortFileReadsAsZeros) {
+    // An empty archive whose u32 at 28 is 24 = 18 00 00 00: cut after byte 28
+    // the missing bytes are the zeros it needs.
+    Bytes empty = BuildArchive({});
+    OpenedArchive opened;
+    ASSERT_EQ(OpenArchive(Write("e.DAT", Cut(empty, 29)).c_str(), 0, opened), kSuccess);
+    EXPECT_EQ(opened.entry_count, 0u);
+
+    // Three entries, the file cut inside record 1: its data_offset and all of
+    // record 2 read as zero.
+    Bytes three = BuildArchive({Bytes(30, 1), Bytes(30, 2), Bytes(40, 3)});
+    ASSERT_EQ(OpenArchive(Write("t.DAT", Cut(three, 36)).c_str(), 0, opened), kSuccess);
+    ASSERT_EQ(opened.entry_count, 3u);
+    EXPECT_EQ(opened.Entry(0).stored_size, 30u);
+    EXPECT_EQ(opened.Entry(0).data_offset, 48u);
+    EXPECT_EQ(opened.Entry(1).stored_size, 30u);
+    EXPECT_EQ(opened.Entry(1).data_offset, 0u);
+    EXPECT_EQ(opened.Entry(2).stored_size, 0u);
+    EXPECT_EQ(opened.Entry(2).data_offset, 0u);
+}
+
+TEST_F(OpenArchiveTest, ReopeningReleasesThePreviousArchive) {
+    std::string good = Write("g.DAT", BuildArchive({Bytes(3, 9)}));
+    OpenedArchive opened;
+    ASSERT_EQ(OpenArchive(good.c_str(), 0, opened), kSuccess);
+    EXPECT_EQ(OpenArchive(dir_.File("missing").c_str(), 0, opened), kCannotOpenFile);
+    EXPECT_FALSE(opened.file.IsOpen());
+    EXPECT_EQ(opened.index.data, nullptr);
+    EXPECT_EQ(opened.header_copy.data, nullptr);
+}
+
+}  // namespace
+}  // namespace kova::testing
