@@ -19,6 +19,8 @@ constexpr unsigned kFileToMemory = 0x100;
 // GetFile result for a block that cannot be locked, which is what an empty
 // entry's zero-size block gives.
 constexpr int kResultCannotLock = 5;
+// Result for a block for the host that cannot be allocated.
+constexpr int kResultNoHostBlock = 4;
 
 struct OpenedFile {
     std::FILE* file = nullptr;
@@ -129,7 +131,10 @@ bool ListArchive(const PluginApi& api, const std::string& path, uint64_t offset,
     int result = api.get_archive_info(PluginPath(path).c_str(), static_cast<LONG_PTR>(offset), 0, &list);
     if (result != 0) {
         if (list != nullptr) api.local_free(list);
-        error = path + ": " + DescribeResult(result);
+        error = path + ": " + (result == kResultNoHostBlock
+                                   ? "the plug-in cannot allocate the list of entries (out of memory, or the "
+                                     "header claims more entries than can be listed)"
+                                   : DescribeResult(result));
         return false;
     }
     if (list == nullptr) {
@@ -174,7 +179,10 @@ bool ExtractEntry(const PluginApi& api, const ListedArchive& archive, const List
         // A zero-size block cannot be locked, so the plug-in refuses empty
         // entries; their content is simply nothing.
         if (result == kResultCannotLock && entry.unpacked_size == 0) return true;
-        error = subject + ": " + DescribeResult(result);
+        error = subject + ": " + (result == kResultNoHostBlock
+                                      ? "out of memory: the plug-in cannot allocate the " +
+                                            std::to_string(entry.unpacked_size) + " bytes the entry unpacks to"
+                                      : DescribeResult(result));
         return false;
     }
     if (block == nullptr) {
