@@ -1,4 +1,4 @@
-// DecodeEntry (spec Part 2.2; DESIGN decisions 3 and 4). Every output buffer
+// DecodeEntry. Every output buffer
 // sits inside a larger one filled with a sentinel, so a byte written at or
 // past the capacity is caught, and untouched output bytes are visible.
 #include <gtest/gtest.h>
@@ -148,7 +148,7 @@ INSTANTIATE_TEST_SUITE_P(
                       EarlyEndCase{"LiteralEndsAtInputEnd", {0x02, 'a', 'b'}, ToBytes("ab")},
                       EarlyEndCase{"ByteRunOperandLast", {0x41, 'v'}, Repeat("v", 4)},
                       EarlyEndCase{"LongByteRunOneCountByte", {0x7F, 0x05}, {}},
-                      // Decision 3: the value byte would lie at n = stored size.
+                      // The value byte would lie at n = stored size: not ours.
                       EarlyEndCase{"LongByteRunValueMissing", {0x7F, 0x05, 0x00}, {}},
                       EarlyEndCase{"PairRunSecondByteMissing", {0x80, 'a'}, {}},
                       EarlyEndCase{"PairRunOperandsLast", {0x80, 'a', 'b'}, ToBytes("abab")},
@@ -166,7 +166,7 @@ TEST(Decoder, InputLengthCutsTheStreamNotTheBuffer) {
     EXPECT_EQ(Decode(stored, 1000, 10).out, Expect(ToBytes("abcdef"), 10));
 }
 
-// Decision 3: a long run whose value byte lies at position n uses it only when
+// A long run whose value byte lies at position n uses it only when
 // it is still one of the stored bytes given.
 TEST(Decoder, LongByteRunValueAtInputLength) {
     Bytes stored = CodedEntry(1, 0, {0x7F, 0x03, 0x00, 'v'});
@@ -233,7 +233,7 @@ TEST(Decoder, BackCopyStopsAtCapacity) {
     EXPECT_EQ(Decode(stored, 19).out, ToBytes("0123456789abcdefg01"));
 }
 
-// Decision 4: a back copy whose source lies before the output start ends
+// A back copy whose source lies before the output start ends
 // decoding; nothing of it is copied and nothing after it runs.
 TEST(Decoder, BackCopyBeforeOutputStartEndsDecoding) {
     struct Case {

@@ -1,4 +1,4 @@
-// Entry typing and naming (spec Part 2.3; DESIGN decisions 3, 5, 6, 7):
+// Entry typing and naming:
 // ClassifyContent, SniffKind, FillEntryInfo, ParseEntryIndex.
 #include <gtest/gtest.h>
 
@@ -93,7 +93,7 @@ TEST_P(Sniff, DecodesThenClassifies) {
 }
 
 // A coded MIDI head whose 'k' of "MTrk" comes from a long run with its value
-// byte at stored position 48 (decision 3): used only if it is the entry's own.
+// byte at stored position 48: used only if it is the entry's own.
 const Bytes kMidiValueAt48 = Concat({CodedEntry(1, 100, Concat({Bytes{0x11}, Content({{0, "MThd"}, {14, "MTr"}}, 17), Silent(3, 2)})), Bytes{0x7F, 0x01, 0x00, 'k'}});
 
 INSTANTIATE_TEST_SUITE_P(
@@ -189,7 +189,7 @@ TEST(Entry, FillEntryInfoUnpackedSize) {
         {"CodedHighBit", CodedEntry(0x82, 0x12345678, {0x00}), 6, 0x12345678, EntryKind::kOther},
         {"Stored", kBitmap, 48, 48, EntryKind::kBitmap},
         {"StoredSpanLonger", kWave, 20, 20, EntryKind::kWave},
-        // Decision 5: only the entry's own bytes count, missing ones read as 0.
+        // Only the entry's own bytes count, missing ones read as 0.
         {"CodedShorterThan5", {0x01, 0x10, 0x20, 0x30, 0x40, 0x50}, 3, 0x2010, EntryKind::kOther},
         {"CodedMethodOnly", {0x02, 0xFF, 0xFF, 0xFF, 0xFF}, 1, 0, EntryKind::kOther},
         {"EmptyEntry", {0x01, 0xFF, 0xFF, 0xFF, 0xFF}, 0, 0, EntryKind::kOther},
@@ -215,7 +215,7 @@ TEST(Entry, ParseEntryIndex) {
     const Case cases[] = {
         {"a_005.BMP", 5},        {"C:\\x\\save_012.WAV", 12}, {"dir\\12.DAT", 12},
         {"a_b_7.MID", 7},        {"x_.BMP", 0},               {"x_1a.BMP", -1},
-        {"_3.X.Y", 3},           {"\\f_6.B", 6},              {"x_007", 7},  // decision 6
+        {"_3.X.Y", 3},           {"\\f_6.B", 6},              {"x_007", 7},  // no '.': the field ends with the name
         {"x_7a", -1},            {"", 0},                     {"x_", 0},
         {"a_1.b_2", 1},          {"a.b\\c_4.d", 4},           {"x_-1.BMP", -1},
         {"x_ 1.BMP", -1},        {"x_1 .BMP", -1},            {"anything_005.WAV", 5},
@@ -224,7 +224,7 @@ TEST(Entry, ParseEntryIndex) {
         // The native build also splits on '/'.
         {"dir/x_5.BMP", 5},      {"a_1/7.BMP", 7},            {"a_1/x.BMP", -1},
         {"C:\\games/disk1_010.DAT", 10},
-        // Decision 7: cut to 255 characters, so the number field is cut too.
+        // Cut to 255 characters, so the number field is cut too.
         {std::string(252, 'a') + "_123.BMP", 12},
         {std::string(251, 'a') + "_123.BMP", 123},
         {std::string(1000, 'a') + "_9.BMP", -1},

@@ -1,4 +1,4 @@
-// ValidateHeader and OpenArchive (spec Part 2.1; DESIGN decisions 1 and 8).
+// ValidateHeader and OpenArchive.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -150,7 +150,7 @@ TEST_F(OpenArchiveTest, Failures) {
     EXPECT_FALSE(opened.file.IsOpen());
 }
 
-// Decision 8: a head that validates only because 8 * entry_count wrapped past
+// A head that validates only because 8 * entry_count wrapped past
 // 32 bits has an index table that cannot be sized: 5, nothing read.
 TEST_F(OpenArchiveTest, EntryCountWhoseTableWrapsIsRefused) {
     struct Case {
@@ -166,7 +166,7 @@ TEST_F(OpenArchiveTest, EntryCountWhoseTableWrapsIsRefused) {
     }
 }
 
-// Decision 1: bytes past the end of the file read as zero, in the header copy
+// Bytes past the end of the file read as zero, in the header copy
 // as in the index table.
 TEST_F(OpenArchiveTest, ShortFileReadsAsZeros) {
     // An empty archive whose u32 at 28 is 24 = 18 00 00 00: cut after byte 28

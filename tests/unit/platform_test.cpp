@@ -1,4 +1,4 @@
-// The native platform layer (DESIGN "The binary interface in each build"):
+// The native platform layer:
 // local-memory blocks as hosts and the module use them, and the Windows file
 // functions over descriptors.
 #include <gtest/gtest.h>

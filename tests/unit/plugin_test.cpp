@@ -1,5 +1,5 @@
-// The base name (spec Part 1.2; DESIGN decisions 7, 11 and the native '/'),
-// GetPluginInfo's cut rules (Part 1.1; decisions 9, 14) and the probe's side
+// The base name (with the native '/' and the length cuts), GetPluginInfo's
+// cut rules and NULL buffers, and the probe's side
 // effect on the base name.
 #include <gtest/gtest.h>
 
@@ -42,7 +42,7 @@ TEST(BaseName, Of) {
         {"/home/u/disk3.DAT", "disk3"},
         {"a\\b/c.d", "c"},
         {"C:/x.y\\z", "z"},
-        // Decision 7: base names cut to 31 characters, paths to 255.
+        // Base names cut to 31 characters, paths to 255.
         {std::string(31, 'n') + ".DAT", std::string(31, 'n')},
         {std::string(40, 'n') + ".DAT", std::string(31, 'n')},
         {"d\\" + std::string(32, 'n'), std::string(31, 'n')},
@@ -114,7 +114,7 @@ TEST(PluginInfo, CutRules) {
         {3, 33, 32, "COBALT WHARF Archive File(*.DAT)"},
         {3, 32, 31, "COBALT WHARF Archive File(*.DAT"},
         {1, 31, 30, "KOVA extract library ver.0.01 "},
-        // Decision 9: buflen below 1 writes nothing.
+        // A buflen below 1 writes nothing.
         {0, 0, 0, nullptr},
         {0, -1, 0, nullptr},
         {3, -100, 0, nullptr},
@@ -142,7 +142,7 @@ TEST(PluginInfo, VersionStringAndNullBuffer) {
     EXPECT_EQ(length, static_cast<int>(std::strlen(buf)));
     EXPECT_EQ(std::string(buf).rfind("KOVA extract library ver.0.01 ", 0), 0u);
     EXPECT_GT(length, 30);
-    EXPECT_EQ(GetPluginInfo(0, nullptr, 5), 0);  // decision 14
+    EXPECT_EQ(GetPluginInfo(0, nullptr, 5), 0);  // a NULL buffer is no crash
 }
 
 }  // namespace
