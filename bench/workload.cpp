@@ -63,6 +63,7 @@ struct Coder {
     size_t PairsAt(size_t p) const {
         if (p + 1 >= content.size()) return 0;
         uint8_t a = content[p], b = content[p + 1];
+        if (a == b) return 0;  // a byte run says that more briefly
         size_t pairs = 0;
         while (p + 2 * pairs + 1 < content.size() && pairs < kLongestCount && content[p + 2 * pairs] == a &&
                content[p + 2 * pairs + 1] == b) {

@@ -1,0 +1,152 @@
+// Decoder throughput, in bytes of content produced per second, on coded
+// entries of the kinds archives hold, for both methods, next to the plain
+// byte-at-a-time reference decoder.
+//
+//   build-bench/decoder_bench [--benchmark_filter=...]
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "archive/decoder.h"
+#include "bench/workload.h"
+#include "fuzz/reference_decoder.h"
+
+namespace workload = kova::workload;
+using workload::Bytes;
+
+namespace {
+
+struct Sample {
+    Bytes content;
+    Bytes stored;
+};
+
+Bytes Periodic(size_t size, size_t period) {
+    Bytes bytes(size);
+    for (size_t k = 0; k < size; ++k) bytes[k] = static_cast<uint8_t>((k % period) * 37 + 11);
+    return bytes;
+}
+
+Bytes Noise(size_t size) {
+    Bytes bytes(size);
+    uint32_t state = 12345;
+    for (uint8_t& b : bytes) {
+        state = state * 1103515245 + 12345;
+        b = static_cast<uint8_t>(state >> 23);
+    }
+    return bytes;
+}
+
+// Content and its coding are made once, on first use.
+const Sample& SampleNamed(const std::string& name) {
+    static std::map<std::string, Sample> samples;
+    auto found = samples.find(name);
+    if (found != samples.end()) return found->second;
+    Bytes content;
+    uint8_t method = name.back() == '1' ? 1 : 2;
+    std::string kind = name.substr(0, name.size() - 2);
+    if (kind == "bitmap") content = workload::SampleBitmap(640, 480, 7);
+    if (kind == "wave") content = workload::SampleWave(200000, 7);
+    if (kind == "noise") content = Noise(256 * 1024);
+    if (kind == "runs") content = Bytes(1 << 20, 0x20);
+    if (kind == "dither") content = Periodic(1 << 20, 2);
+    if (kind == "copy17") content = Periodic(256 * 1024, 17);
+    Sample sample{content, workload::EncodeEntry(method, content)};
+    return samples.emplace(name, std::move(sample)).first->second;
+}
+
+// Share of the content each kind of command produces, for the report.
+void CountCommands(benchmark::State& state, const Bytes& stored) {
+    double literal = 0, run = 0, pair = 0, copy = 0;
+    for (size_t i = 5; i < stored.size();) {
+        uint8_t c = stored[i++];
+        if (c == 0) break;
+        if (c <= 0x3F) {
+            literal += c;
+            i += c;
+        } else if (c <= 0x7E) {
+            run += c - 61;
+            i += 1;
+        } else if (c == 0x7F) {
+            run += stored[i] | (stored[i + 1] << 8);
+            i += 3;
+        } else if (c <= 0xBE) {
+            pair += 2.0 * (c - 126);
+            i += 2;
+        } else if (c == 0xBF) {
+            pair += 2.0 * (stored[i] | (stored[i + 1] << 8));
+            i += 4;
+        } else {
+            copy += c - 189;
+            i += 1;
+        }
+    }
+    double total = literal + run + pair + copy;
+    state.counters["lit%"] = 100 * literal / total;
+    state.counters["run%"] = 100 * run / total;
+    state.counters["pair%"] = 100 * pair / total;
+    state.counters["copy%"] = 100 * copy / total;
+}
+
+void Report(benchmark::State& state, const Sample& sample) {
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * sample.content.size()));
+    state.counters["ratio"] = static_cast<double>(sample.stored.size()) / static_cast<double>(sample.content.size());
+    CountCommands(state, sample.stored);
+}
+
+void Decode(benchmark::State& state, const std::string& name) {
+    const Sample& sample = SampleNamed(name);
+    Bytes out(sample.content.size());
+    for (auto _ : state) {
+        kova::DecodeEntry(kova::ByteSpan(sample.stored), sample.stored.size(), kova::MutableByteSpan(out));
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+    if (out != sample.content) state.SkipWithError("decoded content differs from the original");
+    Report(state, sample);
+}
+
+void DecodeReference(benchmark::State& state, const std::string& name) {
+    const Sample& sample = SampleNamed(name);
+    Bytes out(sample.content.size());
+    for (auto _ : state) {
+        kova::fuzz::ReferenceDecode(sample.stored.data(), sample.stored.size(), sample.stored.size(), out.data(),
+                                    out.size());
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+    if (out != sample.content) state.SkipWithError("decoded content differs from the original");
+    Report(state, sample);
+}
+
+// The sniffer's decode: 48 stored bytes into 48 content bytes.
+void DecodeSniff(benchmark::State& state) {
+    const Sample& sample = SampleNamed("bitmap/1");
+    uint8_t out[48];
+    for (auto _ : state) {
+        kova::DecodeEntry(kova::ByteSpan(sample.stored), 48, kova::MutableByteSpan(out));
+        benchmark::DoNotOptimize(out);
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+
+const int kRegistered = [] {
+    for (const char* kind : {"bitmap", "wave", "noise", "runs", "dither", "copy17"}) {
+        for (const char* method : {"1", "2"}) {
+            std::string name = std::string(kind) + "/" + method;
+            benchmark::RegisterBenchmark(("Decode/" + name).c_str(), Decode, name);
+            benchmark::RegisterBenchmark(("Reference/" + name).c_str(), DecodeReference, name);
+        }
+    }
+    benchmark::RegisterBenchmark("DecodeSniff48", DecodeSniff);
+    return 0;
+}();
+
+}  // namespace
+
+BENCHMARK_MAIN();
