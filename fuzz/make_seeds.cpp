@@ -1,6 +1,6 @@
 // Writes the fuzzers' seed corpora: a few small, valid entries and archives
 // of every kind the module names, coded both ways and stored.
-//   make_seeds DIR   ->  DIR/decode, DIR/memory, DIR/file
+//   make_seeds DIR   ->  DIR/decode, DIR/memory, DIR/file, DIR/names
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -67,6 +67,20 @@ int main(int argc, char** argv) {
         Write(root / "memory", "seed" + std::to_string(k), Concat({option}, archive));
         Write(root / "file", "seed" + std::to_string(k), Concat({option}, archive));
         ++k;
+    }
+
+    // Names: a probe path, a zero byte, a name to look up.
+    const char* names[][2] = {
+        {"C:\\games\\disk1.DAT", "disk1_002.DAT"}, {"disk1.dat.bak", "C:\\x\\save_012.WAV"},
+        {"noext", "dir\\12.DAT"},                     {"dir\\", "a_b_7.MID"},
+        {".DAT", "x_.BMP"},                            {"a.b\\c.d.e", "x_1a.BMP"},
+        {"\\", "_3.X.Y"},                              {"/saves/f_6.B", "\\f_6.B"},
+        {"x", "x_007"},                                {"y", "z_4294967295.BMP"},
+    };
+    k = 0;
+    for (const auto& pair : names) {
+        Bytes seed = Concat(Concat(Text(pair[0]), {0}), Text(pair[1]));
+        Write(root / "names", "seed" + std::to_string(k++), seed);
     }
     return 0;
 }

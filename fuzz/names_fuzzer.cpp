@@ -1,0 +1,94 @@
+// Host paths and entry names of any length and content: the probe's base
+// name, the names a listing builds from it, and lookups by arbitrary names.
+//
+// Input: the probe path, a zero byte, then the name looked up.
+//
+// Checked: no access outside any buffer (ASan); the base name is at most 31
+// characters and every listed name is base_NNN.EXT; a lookup finds exactly the
+// entry the name's number designates, or answers 2 (no number) or 3 (too
+// large), judged by a plain reading of the naming rules.
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "bench/workload.h"
+#include "fuzz/export_checks.h"
+#include "plugin/base_name.h"
+
+using namespace kova;
+using namespace kova::fuzz;
+
+namespace {
+
+constexpr size_t kLongestName = 255;
+
+const Bytes& Archive() {
+    static const Bytes archive = workload::BuildArchive(
+        {workload::SampleBitmap(8, 2, 1), workload::EncodeEntry(2, workload::SampleWave(40, 2)), Bytes{'x', 'y'}});
+    return archive;
+}
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// The index a name carries: the digits after the last '_' of its final
+// component, up to the first '.' (or the end), in wrapping 32-bit arithmetic;
+// -1 when any of them is not a digit. Names are cut to 255 characters.
+int64_t IndexOf(std::string name) {
+    if (name.size() > kLongestName) name.resize(kLongestName);
+    size_t start = 0;
+    for (size_t k = 0; k < name.size(); ++k) {
+        if (IsSeparator(name[k])) start = k + 1;
+    }
+    std::string component = name.substr(start);
+    component = component.substr(0, component.find('.'));
+    size_t underscore = component.rfind('_');
+    std::string digits = underscore == std::string::npos ? component : component.substr(underscore + 1);
+    uint32_t value = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9') return -1;
+        value = value * 10 + static_cast<uint32_t>(c - '0');
+    }
+    return static_cast<int32_t>(value);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const char* text = reinterpret_cast<const char*>(data);
+    const char* split = static_cast<const char*>(std::memchr(text, 0, size));
+    std::string path(text, split != nullptr ? split : text + size);
+    std::string name;
+    if (split != nullptr) {
+        const char* rest = split + 1;
+        size_t left = size - static_cast<size_t>(rest - text);
+        name.assign(rest, strnlen(rest, left));
+    }
+
+    ResetBaseName(path.c_str());
+    BaseName base = BaseNameOf(path.c_str());
+    size_t base_length = strnlen(base.text, sizeof base.text);
+    if (base_length > 31) Fail("base name longer than 31 characters");
+    if (path.find(std::string(base.text)) == std::string::npos) Fail("base name is not part of the path");
+
+    const Bytes& archive = Archive();
+    const char* image = reinterpret_cast<const char*>(archive.data());
+    LONG_PTR len = static_cast<LONG_PTR>(archive.size());
+    Listing listing = List(image, len, 1);
+    if (listing.result != 0 || listing.count() != 3) Fail("fixed archive does not list", listing.result);
+    const char* extensions[3] = {"BMP", "WAV", "DAT"};
+    for (uint32_t i = 0; i < 3; ++i) {
+        char expected[sizeof(EntryInfo::filename)];
+        std::snprintf(expected, sizeof expected, "%s_%03u.%s", base.text, i, extensions[i]);
+        if (std::strcmp(listing.record(i).filename, expected) != 0) Fail("listed name", i);
+    }
+
+    Lookup lookup = LookUp(image, len, name.c_str(), 1);
+    int64_t index = IndexOf(name);
+    int expected_result = index == -1 ? 2 : (static_cast<uint32_t>(index) >= 3 ? 3 : 0);
+    if (lookup.result != expected_result) Fail("lookup result", lookup.result);
+    if (lookup.result == 0 && !SameRecord(lookup.record, listing.record(static_cast<size_t>(index)))) {
+        Fail("lookup found another entry", index);
+    }
+    return 0;
+}
