@@ -51,7 +51,7 @@ TEST_F(ExtractionTest, EntriesBeyondTheEndOfTheFileReadAsZero) {
     ASSERT_EQ(from_file.result, 0);
     ASSERT_EQ(from_memory.result, 0);
     Bytes expected = SampleContent()[last];
-    std::fill(expected.end() - 10, expected.end(), 0);
+    for (size_t k = expected.size() - 10; k < expected.size(); ++k) expected[k] = 0;
     EXPECT_EQ(from_file.content, expected);
     EXPECT_EQ(from_memory.content, expected);
 }
