@@ -104,10 +104,20 @@ bool ReadListBlock(const PluginApi& api, HLOCAL list, std::vector<ListedEntry>& 
     return true;
 }
 
-}  // namespace
+// The archive_size field of a recognized head: bytes 4 to 7, little-endian.
+uint64_t DeclaredSize(const uint8_t (&head)[kProbeHeadSize]) {
+    return uint64_t{head[4]} | (uint64_t{head[5]} << 8) | (uint64_t{head[6]} << 16) | (uint64_t{head[7]} << 24);
+}
 
-ProbeOutcome ProbeFile(const PluginApi& api, const std::string& path, uint64_t offset, std::string& error) {
-    uint8_t head[kProbeHeadSize];
+uint64_t AvailableFrom(const std::string& path, uint64_t offset) {
+    std::error_code failed;
+    uint64_t size = std::filesystem::file_size(path, failed);
+    if (failed || size < offset) return 0;
+    return size - offset;
+}
+
+ProbeOutcome ProbeHead(const PluginApi& api, const std::string& path, uint64_t offset,
+                       uint8_t (&head)[kProbeHeadSize], std::string& error) {
     if (!ReadHead(path, offset, head, error)) return ProbeOutcome::kUnreadable;
     if (api.is_supported(PluginPath(path).c_str(), reinterpret_cast<DWORD_PTR>(head)) == 0) {
         error = path + ": not a KOVA archive";
@@ -117,6 +127,13 @@ ProbeOutcome ProbeFile(const PluginApi& api, const std::string& path, uint64_t o
     return ProbeOutcome::kRecognized;
 }
 
+}  // namespace
+
+ProbeOutcome ProbeFile(const PluginApi& api, const std::string& path, uint64_t offset, std::string& error) {
+    uint8_t head[kProbeHeadSize];
+    return ProbeHead(api, path, offset, head, error);
+}
+
 bool ListArchive(const PluginApi& api, const std::string& path, uint64_t offset, ListedArchive& archive,
                  std::string& error) {
     archive = ListedArchive{};
@@ -124,7 +141,10 @@ bool ListArchive(const PluginApi& api, const std::string& path, uint64_t offset,
     archive.offset = offset;
     // The probe comes first, as in every host: it is what gives the entries
     // this archive's base name.
-    if (ProbeFile(api, path, offset, error) != ProbeOutcome::kRecognized) return false;
+    uint8_t head[kProbeHeadSize];
+    if (ProbeHead(api, path, offset, head, error) != ProbeOutcome::kRecognized) return false;
+    archive.declared_size = DeclaredSize(head);
+    archive.available_size = AvailableFrom(path, offset);
 
     // Set to something first: a failing call must leave no handle behind.
     HLOCAL list = nullptr;
@@ -146,6 +166,11 @@ bool ListArchive(const PluginApi& api, const std::string& path, uint64_t offset,
     if (!read) {
         error = path + ": the plug-in's list cannot be read (its block does not lock)";
         return false;
+    }
+    if (archive.IsCutShort()) {
+        ReportWarning(path + ": the file is cut short: the archive's header gives " +
+                      std::to_string(archive.declared_size) + " bytes, the file holds " +
+                      std::to_string(archive.available_size) + "; the missing bytes read as zero");
     }
     return true;
 }

@@ -23,6 +23,12 @@ struct ListedArchive {
     std::string path;
     uint64_t offset = 0;  // where the archive starts inside the file
     std::vector<ListedEntry> entries;
+    // The size the archive's header gives, and what the file holds from the
+    // archive's start. The plug-in reads missing bytes as zero; the user is
+    // told when there are any.
+    uint64_t declared_size = 0;
+    uint64_t available_size = 0;
+    bool IsCutShort() const { return available_size < declared_size; }
 };
 
 enum class ProbeOutcome { kRecognized, kNotRecognized, kUnreadable };
@@ -33,7 +39,9 @@ enum class ProbeOutcome { kRecognized, kNotRecognized, kUnreadable };
 // kRecognized.
 ProbeOutcome ProbeFile(const PluginApi& api, const std::string& path, uint64_t offset, std::string& error);
 
-// Probes, then lists every entry. False with a complete message in `error`.
+// Probes, then lists every entry; warns on standard error when the file
+// holds less than the archive's header says. False with a complete message
+// in `error`.
 bool ListArchive(const PluginApi& api, const std::string& path, uint64_t offset, ListedArchive& archive,
                  std::string& error);
 

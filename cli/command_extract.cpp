@@ -62,18 +62,29 @@ int RunExtract(const PluginApi& api, const ExtractOptions& options) {
     bar.enabled = !options.quiet && IsTerminal(stderr);
     uint64_t total_bytes = TotalBytes(chosen);
     StartProgress(bar, chosen.size(), total_bytes, chosen.empty() ? std::string() : chosen.front()->name);
+    // One entry that cannot be extracted does not keep the others in: each
+    // failure is reported, and the exit code tells that some were.
+    size_t failed = 0;
+    uint64_t written_bytes = 0;
     for (size_t k = 0; k < chosen.size(); ++k) {
-        if (!ExtractOne(api, archive, *chosen[k], directory, error)) {
+        if (ExtractOne(api, archive, *chosen[k], directory, error)) {
+            written_bytes += chosen[k]->unpacked_size;
+        } else {
+            ++failed;
             FinishProgress(bar);
             ReportError(error);
-            return kExitFailure;
         }
         AdvanceProgress(bar, chosen[k]->unpacked_size, k + 1 < chosen.size() ? chosen[k + 1]->name : std::string());
     }
     FinishProgress(bar);
     if (!options.quiet) {
-        std::printf("extracted %s (%s) into %s\n", CountOf(chosen.size(), "entry", "entries").c_str(),
-                    HumanSize(total_bytes).c_str(), directory.string().c_str());
+        std::printf("extracted %s (%s) into %s\n", CountOf(chosen.size() - failed, "entry", "entries").c_str(),
+                    HumanSize(written_bytes).c_str(), directory.string().c_str());
+    }
+    if (failed != 0) {
+        ReportError(archive.path + ": " + CountOf(failed, "entry", "entries") + " of " +
+                    std::to_string(chosen.size()) + " could not be extracted");
+        return kExitFailure;
     }
     return kExitSuccess;
 }

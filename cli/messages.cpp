@@ -10,6 +10,11 @@ void ReportError(const std::string& message) {
     std::fprintf(stderr, "kova: %s\n", message.c_str());
 }
 
+void ReportWarning(const std::string& message) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "kova: warning: %s\n", message.c_str());
+}
+
 std::string DescribeResult(int result) {
     // The codes are the plug-in interface's own; the words say what each
     // means for a user who only asked to list or extract something.

@@ -13,6 +13,9 @@ constexpr int kExitUsage = 2;
 // Writes "kova: <message>" as one line on standard error.
 void ReportError(const std::string& message);
 
+// Writes "kova: warning: <message>" as one line on standard error.
+void ReportWarning(const std::string& message);
+
 // A plug-in result code (0 to 6) in words, for the file it concerns.
 std::string DescribeResult(int result);
 

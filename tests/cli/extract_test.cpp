@@ -107,6 +107,34 @@ TEST_F(CliTest, EmptyEntriesBecomeEmptyFiles) {
     EXPECT_EQ(cat.err, "");
 }
 
+TEST_F(CliTest, OneEntryThatCannotBeWrittenDoesNotKeepTheOthersIn) {
+    std::string path = Write("three.DAT", BuildArchive({StoreEntry(ToBytes("one")), StoreEntry(ToBytes("two")),
+                                                        StoreEntry(ToBytes("three"))}));
+    std::filesystem::create_directories(scratch / "out" / "three_001.DAT");  // in the way
+    CliRun run = Kova({"extract", path, "-o", Path("out"), "--quiet"});
+    EXPECT_EQ(run.exit_code, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("three_001.DAT"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("1 entry of 3 could not be extracted"), std::string::npos) << run.err;
+    EXPECT_EQ(ReadText(scratch / "out" / "three_000.DAT"), "one");
+    EXPECT_EQ(ReadText(scratch / "out" / "three_002.DAT"), "three");
+}
+
+TEST_F(CliTest, AnArchiveCutShortIsReportedButStillRead) {
+    Bytes whole = ReadFileBytes(SampleArchivePath());
+    std::string path = Write("cut.DAT", Bytes(whole.begin(), whole.begin() + 900));
+    std::vector<std::vector<std::string>> commands = {{"list", path}, {"extract", path, "-o", Path("out"), "--quiet"}};
+    for (const std::vector<std::string>& command : commands) {
+        SCOPED_TRACE(command[0]);
+        CliRun run = Kova(command);
+        EXPECT_EQ(run.exit_code, 0) << run.err;
+        EXPECT_NE(run.err.find("warning: " + path + ": the file is cut short"), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find("holds 900"), std::string::npos) << run.err;
+    }
+    CliRun whole_run = Kova({"list", SampleArchivePath()});
+    EXPECT_EQ(whole_run.err, "");
+}
+
 TEST_F(CliTest, ProgressBarShowsOnATerminalUnlessQuiet) {
     CliRun loud;
     if (!RunKovaOnTerminal({"extract", SampleArchivePath(), "-o", Path("loud")}, scratch, loud)) {
