@@ -1,6 +1,8 @@
 // Extraction: one entry, decoded, into a block for the host or a disk file.
 #include <cstring>
 
+#include "archive/layout.h"
+
 #include "archive/decoder.h"
 #include "archive/entry_record.h"
 #include "plugin/archive_source.h"
@@ -17,16 +19,28 @@ namespace {
 // the number of entries memory input can reach.
 constexpr size_t kImageSearchLimit = size_t{1} << 20;
 
+// Compared byte by byte, stopping at the first that differs, so that no
+// more is read past src than a matching prefix of the magic.
+bool MagicAt(const char* at) {
+    static const char kMagic[4] = {'K', 'O', 'V', 'A'};
+    for (size_t k = 0; k < sizeof kMagic; ++k) {
+        if (at[k] != kMagic[k]) return false;
+    }
+    return true;
+}
+
 // With memory input src lies `index` bytes past the image start: find the
 // magic there. The image is then `length` bytes from that start.
 ResultCode OpenImageAt(const char* src, LONG_PTR length, ArchiveSource& source, uint32_t& index) {
-    if (src == nullptr) return kNotArchive;
+    if (src == nullptr || length < static_cast<LONG_PTR>(kValidatedBytes)) return kNotArchive;
     uintptr_t at = reinterpret_cast<uintptr_t>(src);
     for (size_t back = 0; back < kImageSearchLimit && back <= at; ++back) {
-        if (std::memcmp(src - back, "KOVA", 4) == 0) {
-            index = static_cast<uint32_t>(back);
-            return OpenImageSource(src - back, length, source);
-        }
+        if (!MagicAt(src - back)) continue;
+        // src and the magic's bytes after it must lie inside the image found;
+        // a src beyond the image's end names no entry of it.
+        if (static_cast<uint64_t>(length) < back + 4) return kNotArchive;
+        index = static_cast<uint32_t>(back);
+        return OpenImageSource(src - back, length, source);
     }
     return kNotArchive;
 }
