@@ -16,7 +16,12 @@ void Draw(ProgressBar& bar, const std::string& current) {
     size_t filled = static_cast<size_t>(fraction * kBarCells + 0.5);
     if (filled > kBarCells) filled = kBarCells;
 
-    std::string line = "[" + std::string(filled, '#') + std::string(kBarCells - filled, '.') + "] ";
+    // Appended piece by piece: g++ 12 at -O3 takes `"[" + std::string(...)`
+    // for an overlapping copy and warns.
+    std::string line = "[";
+    line.append(filled, '#');
+    line.append(kBarCells - filled, '.');
+    line += "] ";
     line += std::to_string(bar.done_entries) + "/" + std::to_string(bar.total_entries) + " entries, ";
     line += HumanSize(bar.done_bytes) + " of " + HumanSize(bar.total_bytes);
     if (!current.empty()) line += "  " + current;
