@@ -13,6 +13,7 @@
 
 #include "archive/decoder.h"
 #include "bench/workload.h"
+#include "tests/support/entry_encoder.h"
 #include "fuzz/reference_decoder.h"
 
 namespace workload = kova::workload;
@@ -55,7 +56,7 @@ const Sample& SampleNamed(const std::string& name) {
     if (kind == "runs") content = Bytes(1 << 20, 0x20);
     if (kind == "dither") content = Periodic(1 << 20, 2);
     if (kind == "copy17") content = Periodic(256 * 1024, 17);
-    Sample sample{content, workload::EncodeEntry(method, content)};
+    Sample sample{content, kova::testing::EncodeEntry(method, content)};
     return samples.emplace(name, std::move(sample)).first->second;
 }
 

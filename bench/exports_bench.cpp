@@ -14,9 +14,12 @@
 
 #include "bench/workload.h"
 #include "plugin/exports.h"
+#include "tests/support/archive_builder.h"
+#include "tests/support/entry_encoder.h"
 
 namespace workload = kova::workload;
-using workload::Bytes;
+namespace support = kova::testing;
+using support::Bytes;
 
 namespace {
 
@@ -33,7 +36,7 @@ struct ArchiveOnDisk {
         const char* tmp = std::getenv("TMPDIR");
         path = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/" + stem + "-" +
                std::to_string(getpid()) + ".DAT";
-        workload::WriteFile(path, image);
+        support::WriteFileBytes(path, image);
         // The probe makes this file's base name the one entries are named by.
         if (IsSupported(path.c_str(), reinterpret_cast<DWORD_PTR>(Head().data())) != 1) std::abort();
     }
@@ -55,15 +58,15 @@ const ArchiveOnDisk& ManyEntries() {
         std::vector<Bytes> distinct;
         for (uint32_t k = 0; k < 48; ++k) {
             switch (k % 4) {
-            case 0: distinct.push_back(workload::EncodeEntry(1 + k % 2, workload::SampleBitmap(24 + k, 16, k))); break;
-            case 1: distinct.push_back(workload::EncodeEntry(2, workload::SampleWave(400 + 10 * k, k))); break;
+            case 0: distinct.push_back(support::EncodeEntry(1 + k % 2, workload::SampleBitmap(24 + k, 16, k))); break;
+            case 1: distinct.push_back(support::EncodeEntry(2, workload::SampleWave(400 + 10 * k, k))); break;
             case 2: distinct.push_back(workload::SampleMidi(k)); break;
             default: distinct.push_back(Bytes(100 + k, static_cast<uint8_t>(k))); break;
             }
         }
         std::vector<Bytes> entries;
         for (uint32_t i = 0; i < kListedEntries; ++i) entries.push_back(distinct[i % distinct.size()]);
-        return ArchiveOnDisk(workload::BuildArchive(entries), "kova-bench-list");
+        return ArchiveOnDisk(support::BuildArchive(entries), "kova-bench-list");
     }();
     return archive;
 }
@@ -73,9 +76,9 @@ const ArchiveOnDisk& ManyEntries() {
 const ArchiveOnDisk& LargeEntry(int method) {
     auto make = [](uint8_t m) {
         Bytes content = workload::SampleBitmap(1600, 1200, 3);
-        std::vector<Bytes> entries = {workload::SampleMidi(1), workload::EncodeEntry(m, content),
+        std::vector<Bytes> entries = {workload::SampleMidi(1), support::EncodeEntry(m, content),
                                       workload::SampleMidi(2)};
-        return ArchiveOnDisk(workload::BuildArchive(entries), m == 1 ? "kova-bench-large1" : "kova-bench-large2",
+        return ArchiveOnDisk(support::BuildArchive(entries), m == 1 ? "kova-bench-large1" : "kova-bench-large2",
                              1, content.size());
     };
     static const ArchiveOnDisk wide = make(1);

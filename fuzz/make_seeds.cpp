@@ -7,22 +7,19 @@
 #include <vector>
 
 #include "bench/workload.h"
+#include "tests/support/archive_builder.h"
+#include "tests/support/entry_encoder.h"
 
-using kova::workload::Bytes;
 namespace workload = kova::workload;
+namespace support = kova::testing;
+using support::Bytes;
+using support::Concat;
 
 namespace {
 
-Bytes Concat(Bytes head, const Bytes& tail) {
-    head.insert(head.end(), tail.begin(), tail.end());
-    return head;
-}
-
-Bytes Text(const char* text) { return Bytes(text, text + std::char_traits<char>::length(text)); }
-
 void Write(const std::filesystem::path& directory, const std::string& name, const Bytes& bytes) {
     std::filesystem::create_directories(directory);
-    workload::WriteFile((directory / name).string(), bytes);
+    support::WriteFileBytes((directory / name).string(), bytes);
 }
 
 }  // namespace
@@ -41,12 +38,12 @@ int main(int argc, char** argv) {
                       0x7F, 0x05, 0x00, 0x7A, 0xBF, 0x03, 0x00, 0x6D, 0x6E, 0x00};
     std::vector<Bytes> entries = {
         bitmap,                                // stored bitmap
-        workload::EncodeEntry(1, bitmap),      // coded, wide distances
-        workload::EncodeEntry(2, wave),        // coded, narrow distances
+        support::EncodeEntry(1, bitmap),      // coded, wide distances
+        support::EncodeEntry(2, wave),        // coded, narrow distances
         midi,                                  // stored MIDI song
-        workload::EncodeEntry(0x82, midi),     // bit 7 of the method ignored
+        support::EncodeEntry(0x82, midi),     // bit 7 of the method ignored
         handmade,
-        Text("plain data"),
+        support::ToBytes("plain data"),
         {},                                    // empty entry
     };
 
@@ -54,18 +51,18 @@ int main(int argc, char** argv) {
     const Bytes params[] = {{0x00, 0x10, 0x80, 0x00}, {0x40, 0x00, 0x30, 0x41}, {0x30, 0x00, 0xF0, 0xC0 | 48}};
     int k = 0;
     for (const Bytes& entry : entries) {
-        for (const Bytes& param : params) Write(root / "decode", "seed" + std::to_string(k++), Concat(param, entry));
+        for (const Bytes& param : params) Write(root / "decode", "seed" + std::to_string(k++), Concat({param, entry}));
     }
 
     // Archives: all entries, each on its own, and an empty one. The option
     // byte picks the probe path and, for files, the offset of a second copy.
-    std::vector<Bytes> archives = {workload::BuildArchive(entries), workload::BuildArchive({})};
-    for (const Bytes& entry : entries) archives.push_back(workload::BuildArchive({entry}));
+    std::vector<Bytes> archives = {support::BuildArchive(entries), support::BuildArchive({})};
+    for (const Bytes& entry : entries) archives.push_back(support::BuildArchive({entry}));
     k = 0;
     for (const Bytes& archive : archives) {
         uint8_t option = static_cast<uint8_t>(k * 9);
-        Write(root / "memory", "seed" + std::to_string(k), Concat({option}, archive));
-        Write(root / "file", "seed" + std::to_string(k), Concat({option}, archive));
+        Write(root / "memory", "seed" + std::to_string(k), Concat({{option}, archive}));
+        Write(root / "file", "seed" + std::to_string(k), Concat({{option}, archive}));
         ++k;
     }
 
@@ -79,7 +76,7 @@ int main(int argc, char** argv) {
     };
     k = 0;
     for (const auto& pair : names) {
-        Bytes seed = Concat(Concat(Text(pair[0]), {0}), Text(pair[1]));
+        Bytes seed = Concat({support::ToBytes(pair[0]), {0}, support::ToBytes(pair[1])});
         Write(root / "names", "seed" + std::to_string(k++), seed);
     }
     return 0;

@@ -15,6 +15,8 @@
 #include "bench/workload.h"
 #include "fuzz/export_checks.h"
 #include "plugin/base_name.h"
+#include "tests/support/archive_builder.h"
+#include "tests/support/entry_encoder.h"
 
 using namespace kova;
 using namespace kova::fuzz;
@@ -24,8 +26,8 @@ namespace {
 constexpr size_t kLongestName = 255;
 
 const Bytes& Archive() {
-    static const Bytes archive = workload::BuildArchive(
-        {workload::SampleBitmap(8, 2, 1), workload::EncodeEntry(2, workload::SampleWave(40, 2)), Bytes{'x', 'y'}});
+    static const Bytes archive = kova::testing::BuildArchive(
+        {workload::SampleBitmap(8, 2, 1), kova::testing::EncodeEntry(2, workload::SampleWave(40, 2)), Bytes{'x', 'y'}});
     return archive;
 }
 

@@ -5,49 +5,22 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "cli/plugin_loader.h"
-#include "tests/support/archive_builder.h"
+#include "tests/host/host_support.h"
 
 namespace kova::testing {
 namespace {
-
-constexpr unsigned kFileInput = 0x000;
-constexpr unsigned kMemoryInput = 0x001;
-constexpr unsigned kDiskOutput = 0x000;
-constexpr unsigned kMemoryOutput = 0x100;
-
-PluginApi& Plugin() {
-    static PluginApi api;
-    static bool loaded = false;
-    if (!loaded) {
-        const char* path = std::getenv("KOVA_PLUGIN");
-        std::string error;
-        if (!LoadPlugin(path != nullptr ? path : DefaultPluginPath(), api, error)) {
-            ADD_FAILURE() << error;
-            std::abort();
-        }
-        loaded = true;
-    }
-    return api;
-}
 
 struct SampleEntry {
     Bytes stored;
     Bytes content;
     const char* extension;
 };
-
-Bytes Concat(std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
-    return out;
-}
 
 // One entry of each kind, both coded methods among them.
 const std::vector<SampleEntry>& Samples() {
