@@ -77,7 +77,7 @@ void PrintTo(const StreamCase& c, std::ostream* os) { *os << c.name; }
 
 class Commands : public ::testing::TestWithParam<StreamCase> {};
 
-TEST_P(Commands, WriteWhatTheSpecSays) {
+TEST_P(Commands, WriteWhatTheirControlByteSays) {
     const StreamCase& c = GetParam();
     Decoded d = Decode(CodedEntry(1, 0, c.commands), c.capacity);
     EXPECT_TRUE(d.coded);

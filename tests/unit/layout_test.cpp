@@ -46,7 +46,7 @@ TEST_P(ValidateHeaderTest, Judges) {
 INSTANTIATE_TEST_SUITE_P(
     Layout, ValidateHeaderTest,
     ::testing::Values(
-        HeadCase{"SpecExample", Head(148, 24, 100, 3, 0, 48), true},
+        HeadCase{"WorkedExample", Head(148, 24, 100, 3, 0, 48), true},
         HeadCase{"Byte20AllOnes", Head(148, 24, 100, 3, 0xFFFFFFFF, 48), true},
         HeadCase{"Byte20Text", Head(148, 24, 100, 3, 0x41424344, 48), true},
         HeadCase{"ArchiveSizeOneMore", Head(149, 24, 100, 3, 0, 48), false},
