@@ -30,4 +30,10 @@ size_t ReadAt(HANDLE file, int64_t position, uint8_t* buffer, size_t size) {
     return got;
 }
 
+int64_t FileSize(HANDLE file) {
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file, &size) || size.QuadPart < 0) return -1;
+    return size.QuadPart;
+}
+
 }  // namespace kova

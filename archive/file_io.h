@@ -62,6 +62,16 @@ struct HeapBuffer {
 // Returns the number of bytes read.
 size_t ReadAt(HANDLE file, int64_t position, uint8_t* buffer, size_t size);
 
+// The file's size in bytes, or -1 when it cannot be had.
+int64_t FileSize(HANDLE file);
+
+// How many of `length` bytes at `offset` the holder of `held` bytes has:
+// the part of [offset, offset + length) below `held`.
+inline uint64_t BytesHeld(uint64_t held, uint64_t offset, uint64_t length) {
+    if (offset >= held) return 0;
+    return held - offset < length ? held - offset : length;
+}
+
 // Reads from the handle's current position, as many bytes as it gives. False
 // only when the read itself fails.
 bool ReadHere(HANDLE file, uint8_t* buffer, size_t size, size_t* got);

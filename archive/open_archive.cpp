@@ -14,6 +14,12 @@ ResultCode ReadHeaderAndIndex(const char* file_name, int64_t archive_offset, Ope
     if (!ValidateHeader(archive.header_copy.View())) return kNotArchive;
 
     ArchiveHeader header = ReadHeader(archive.header_copy.View());
+    // An index that does not fit in the file is no archive anyone wrote, and
+    // reading it would turn a few bytes into gigabytes of zero records.
+    int64_t file_size = FileSize(archive.file.handle);
+    if (file_size < 0 || archive_offset > file_size) return kNotArchive;
+    uint64_t index_end = uint64_t{header.index_offset} + uint64_t{header.entry_count} * kIndexEntrySize;
+    if (index_end > static_cast<uint64_t>(file_size - archive_offset)) return kNotArchive;
     // The table is sized in 32 bits wherever the archive is read; a count
     // that would wrap that size is refused rather than read short.
     uint64_t table_size = uint64_t{header.entry_count} * kIndexEntrySize;
@@ -23,6 +29,7 @@ ResultCode ReadHeaderAndIndex(const char* file_name, int64_t archive_offset, Ope
            archive.index.size);
 
     archive.archive_offset = archive_offset;
+    archive.archive_bytes = static_cast<uint64_t>(file_size - archive_offset);
     archive.index_offset = header.index_offset;
     archive.entry_count = header.entry_count;
     return kSuccess;

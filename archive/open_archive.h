@@ -18,6 +18,7 @@ struct OpenedArchive {
     HeapBuffer header_copy;
     HeapBuffer index;
     int64_t archive_offset = 0;  // where the archive starts inside the file
+    uint64_t archive_bytes = 0;  // how much of the file lies from there on
     uint32_t index_offset = 0;
     uint32_t entry_count = 0;
 
@@ -37,7 +38,8 @@ struct OpenedArchive {
 // into it and reads its index. On success the archive holds the open file,
 // the header copy and the index table; on failure nothing is held.
 //   kCannotOpenFile   the file cannot be opened (or no name was given)
-//   kNotArchive       the head is not one of our archives
+//   kNotArchive       the head is not one of our archives, or its index does
+//                     not fit in the file
 //   kNoWorkingMemory  no memory for the header copy or the index, or an index
 //                     table too large to size in 32 bits
 ResultCode OpenArchive(const char* file_name, int64_t archive_offset, OpenedArchive& archive);

@@ -3,6 +3,7 @@
 #include "platform/win_api.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <climits>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -138,3 +139,24 @@ BOOL DeleteFileA(LPCSTR name) {
     if (name == nullptr) return FALSE;
     return unlink(name) == 0 ? TRUE : FALSE;
 }
+
+BOOL GetFileSizeEx(HANDLE file, PLARGE_INTEGER size) {
+    int fd = DescriptorOf(file);
+    struct stat info;
+    if (fd < 0 || size == nullptr || fstat(fd, &info) != 0) return FALSE;
+    size->QuadPart = static_cast<int64_t>(info.st_size);
+    return TRUE;
+}
+
+BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) {
+    if (from == nullptr || to == nullptr) return FALSE;
+    if ((flags & MOVEFILE_REPLACE_EXISTING) == 0) {
+        // Without the flag an existing target is kept: link() fails on it.
+        if (link(from, to) != 0) return FALSE;
+        unlink(from);
+        return TRUE;
+    }
+    return std::rename(from, to) == 0 ? TRUE : FALSE;
+}
+
+DWORD GetCurrentProcessId(void) { return static_cast<DWORD>(getpid()); }

@@ -40,6 +40,13 @@ typedef uintptr_t DWORD_PTR;
 typedef uintptr_t ULONG_PTR;
 typedef intptr_t LONG_PTR;
 typedef size_t SIZE_T;
+typedef unsigned char BYTE;
+
+// Only the 64-bit view of a file size is ever used.
+typedef struct {
+    int64_t QuadPart;
+} LARGE_INTEGER;
+typedef LARGE_INTEGER* PLARGE_INTEGER;
 
 #ifndef TRUE
 #define TRUE 1
@@ -65,6 +72,8 @@ typedef size_t SIZE_T;
 #define FILE_CURRENT 1u
 #define FILE_END 2u
 
+#define MOVEFILE_REPLACE_EXISTING 0x00000001u
+
 #define LMEM_FIXED 0x0000u
 #define LMEM_MOVEABLE 0x0002u
 #define LMEM_ZEROINIT 0x0040u
@@ -83,6 +92,11 @@ KOVA_PLATFORM_API DWORD SetFilePointer(HANDLE file, LONG distance,
 KOVA_PLATFORM_API BOOL SetEndOfFile(HANDLE file);
 KOVA_PLATFORM_API BOOL CloseHandle(HANDLE file);
 KOVA_PLATFORM_API BOOL DeleteFileA(LPCSTR name);
+KOVA_PLATFORM_API BOOL GetFileSizeEx(HANDLE file, PLARGE_INTEGER size);
+// Renames `from` to `to`; with MOVEFILE_REPLACE_EXISTING a file (or a link)
+// already at `to` is replaced in one step, never written through.
+KOVA_PLATFORM_API BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags);
+KOVA_PLATFORM_API DWORD GetCurrentProcessId(void);
 
 // Local memory: movable blocks handed out by handle.
 KOVA_LOCAL_MEMORY_API HLOCAL LocalAlloc(UINT flags, SIZE_T bytes);

@@ -22,22 +22,29 @@ ByteSpan ArchiveSource::ReadHead(const IndexEntry& entry, uint8_t (&head)[kEntry
     return {head, wanted};
 }
 
+uint64_t ArchiveSource::BytesHeldOf(const IndexEntry& entry) const {
+    if (from_file) return BytesHeld(archive.archive_bytes, entry.data_offset, entry.stored_size);
+    return BytesHeld(image.size(), entry.data_offset, entry.stored_size);
+}
+
 ResultCode ArchiveSource::ReadStored(const IndexEntry& entry, HeapBuffer& scratch,
                                      ByteSpan& stored) const {
-    if (!from_file) {
-        ByteSpan there = SubSpan(image, entry.data_offset, entry.stored_size);
-        if (there.size() == entry.stored_size) {
-            stored = there;
-            return kSuccess;
-        }
+    uint64_t held = BytesHeldOf(entry);
+    if (!from_file && held == entry.stored_size) {
+        stored = SubSpan(image, entry.data_offset, entry.stored_size);
+        return kSuccess;
     }
-    if (!scratch.Allocate(entry.stored_size)) return kNoWorkingMemory;
+    // Working memory covers the bytes that exist, never what a stored_size
+    // near 4 GiB claims. The missing bytes read as zero; a few zeros after
+    // the held bytes are all a cut command can consume before the zero
+    // that ends the stream, so the cut copy decodes exactly as the whole
+    // zero-padded entry would.
+    uint64_t wanted = std::min<uint64_t>(entry.stored_size, held + kMissingBytesKept);
+    if (!scratch.Allocate(static_cast<size_t>(wanted))) return kNoWorkingMemory;
     if (from_file) {
-        ReadAt(archive.file.handle, archive.EntryPosition(entry), scratch.data, scratch.size);
-    } else {
-        // The image ends inside this entry: what it holds, then zeros.
-        ByteSpan there = SubSpan(image, entry.data_offset, entry.stored_size);
-        if (!there.empty()) std::memcpy(scratch.data, there.data(), there.size());
+        ReadAt(archive.file.handle, archive.EntryPosition(entry), scratch.data, static_cast<size_t>(held));
+    } else if (held > 0) {
+        std::memcpy(scratch.data, image.data() + entry.data_offset, static_cast<size_t>(held));
     }
     stored = scratch.View();
     return kSuccess;
@@ -55,7 +62,11 @@ ResultCode OpenImageSource(const char* image, LONG_PTR length, ArchiveSource& so
     if (image == nullptr || length <= 0) return kNotArchive;
     source.image = ByteSpan(reinterpret_cast<const uint8_t*>(image), static_cast<size_t>(length));
     if (!ValidateHeader(source.image)) return kNotArchive;
-    source.entry_count = ReadHeader(source.image).entry_count;
+    uint32_t count = ReadHeader(source.image).entry_count;
+    // An image keeps its index at byte 24; one that cannot hold it there is
+    // refused like a file too short for its index.
+    if (kImageIndexStart + uint64_t{count} * kIndexEntrySize > source.image.size()) return kNotArchive;
+    source.entry_count = count;
     return kSuccess;
 }
 

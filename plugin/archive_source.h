@@ -14,6 +14,11 @@
 
 namespace kova {
 
+// Zeros kept after an entry's held bytes when its end is missing: more than
+// the operands of any command, so a command cut by the end sees zeros, and
+// then the zero that ends the stream.
+constexpr uint64_t kMissingBytesKept = 8;
+
 struct ArchiveSource {
     bool from_file = false;
     OpenedArchive archive;  // file input
@@ -24,9 +29,13 @@ struct ArchiveSource {
     // The entry's first stored bytes, as many as min(stored_size, 64), in the
     // caller's buffer.
     ByteSpan ReadHead(const IndexEntry& entry, uint8_t (&head)[kEntryHeadSize]) const;
-    // All of the entry's stored bytes: read into `scratch` from a file, lent
-    // straight from an image that holds them all, copied otherwise.
-    // kNoWorkingMemory when `scratch` cannot be had.
+    // How many of the entry's stored bytes the file or image holds.
+    uint64_t BytesHeldOf(const IndexEntry& entry) const;
+    // The entry's stored bytes, lent straight from an image that holds them
+    // all; otherwise the bytes held, read or copied into `scratch`, followed
+    // by at most kMissingBytesKept zeros for the ones missing. Decoding
+    // that gives exactly what the whole entry with its missing bytes read
+    // as zero gives. kNoWorkingMemory when `scratch` cannot be had.
     ResultCode ReadStored(const IndexEntry& entry, HeapBuffer& scratch, ByteSpan& stored) const;
     // Closes the file and frees the index early.
     void Release() { archive.Release(); }
@@ -36,7 +45,7 @@ struct ArchiveSource {
 ResultCode OpenFileSource(const char* file_name, int64_t archive_offset, ArchiveSource& source);
 
 // The archive image of `length` bytes at `image` (kNotArchive when it is not
-// one, NULL or shorter than a header).
+// one, NULL, shorter than a header, or too short to hold its index at byte 24).
 ResultCode OpenImageSource(const char* image, LONG_PTR length, ArchiveSource& source);
 
 }  // namespace kova

@@ -2,9 +2,8 @@
 
 #include <cstring>
 
-#ifdef _WIN32
 #include "platform/win_api.h"
-#else
+#ifndef _WIN32
 #include <mutex>
 #endif
 
@@ -27,6 +26,28 @@ struct BaseNameGuard {
     std::lock_guard<std::mutex> guard{g_base_name_lock};
 };
 #endif
+
+// How many of `length` bytes to keep so that at most `limit` remain and the
+// cut falls between characters: a name cut inside a character matches no
+// file and no later lookup.
+size_t CutAtCharacter(const char* text, size_t length, size_t limit) {
+    if (length <= limit) return length;
+#ifdef _WIN32
+    // The ANSI code page: a lead byte and the byte after it are one character.
+    size_t at = 0;
+    while (at < length) {
+        size_t width = IsDBCSLeadByte(static_cast<BYTE>(text[at])) ? 2 : 1;
+        if (at + width > limit) break;
+        at += width;
+    }
+    return at;
+#else
+    // UTF-8: back up over continuation bytes to the character's first byte.
+    size_t at = limit;
+    while (at > 0 && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) --at;
+    return at;
+#endif
+}
 
 }  // namespace
 
@@ -54,8 +75,7 @@ BaseName BaseNameOf(const char* path) {
     }
 
     BaseName result = {};
-    size_t kept = end - start;
-    if (kept > kMaxBaseNameLength) kept = kMaxBaseNameLength;
+    size_t kept = CutAtCharacter(copy + start, end - start, kMaxBaseNameLength);
     std::memcpy(result.text, copy + start, kept);
     return result;
 }

@@ -1,4 +1,5 @@
 // Extraction: one entry, decoded, into a block for the host or a disk file.
+#include <algorithm>
 #include <cstring>
 
 #include "archive/layout.h"
@@ -29,16 +30,25 @@ bool MagicAt(const char* at) {
     return true;
 }
 
-// With memory input src lies `index` bytes past the image start: find the
-// magic there. The image is then `length` bytes from that start.
+// With memory input src lies `index` bytes past the start of an image of
+// `length` bytes; nothing tells where that start is but its magic.
+//
+// What this trusts of the host: the image begins with the magic, no other
+// magic begins between its start and src, and src lies inside it. Then the
+// search reads only the image: it goes back no further than the start, and
+// src being inside puts the start fewer than `length` bytes back. (One
+// corner cannot be told apart from a start at src without reading past one
+// of the two: src among the image's last three bytes when they begin the
+// magic, as "K", "KO" or "KOV"; there the compare reads up to three bytes
+// past the image.) When the host breaks the contract, reads still stay
+// within `length` bytes of src: the search never goes further back than
+// that, and the image found is `length` bytes from its start.
 ResultCode OpenImageAt(const char* src, LONG_PTR length, ArchiveSource& source, uint32_t& index) {
     if (src == nullptr || length < static_cast<LONG_PTR>(kValidatedBytes)) return kNotArchive;
     uintptr_t at = reinterpret_cast<uintptr_t>(src);
-    for (size_t back = 0; back < kImageSearchLimit && back <= at; ++back) {
+    size_t reach = std::min<uint64_t>(kImageSearchLimit, static_cast<uint64_t>(length));
+    for (size_t back = 0; back < reach && back <= at; ++back) {
         if (!MagicAt(src - back)) continue;
-        // src and the magic's bytes after it must lie inside the image found;
-        // a src beyond the image's end names no entry of it.
-        if (static_cast<uint64_t>(length) < back + 4) return kNotArchive;
         index = static_cast<uint32_t>(back);
         return OpenImageSource(src - back, length, source);
     }

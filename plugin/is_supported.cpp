@@ -18,6 +18,8 @@ KOVA_EXPORT int KOVA_CALL IsSupported(const char* filename, DWORD_PTR dw) {
     using namespace kova;
     uint8_t read_head[kProbeHeadSize] = {};
     ByteSpan head;
+    // 0 is no handle, as on Windows (natively it would be standard input).
+    if (dw == 0) return 0;
     if (dw < kFirstPointerValue) {
         // Read where the host left the handle; it stays open and where the
         // read leaves it.

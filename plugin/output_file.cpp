@@ -1,5 +1,7 @@
 #include "plugin/output_file.h"
 
+#include <atomic>
+#include <cstdio>
 #include <cstring>
 
 #include "archive/entry_name.h"
@@ -14,6 +16,8 @@ constexpr char kSeparator = '\\';
 constexpr char kSeparator = '/';
 #endif
 constexpr size_t kMaxOutputPath = 4096;
+// Names already taken by other writers are skipped, a bounded number of times.
+constexpr int kTemporaryNameAttempts = 64;
 
 // A name stays inside the directory when it has no separator of any build
 // (nor, on Windows, a drive colon) and is not a dot name.
@@ -53,6 +57,23 @@ bool WriteAll(HANDLE file, const uint8_t* data, size_t size) {
     return true;
 }
 
+// Creates a file of a fresh name beside `path` (path + ".<process>-<n>.part"),
+// never one that exists: a link or file planted there is not opened.
+bool CreateTemporaryBeside(const char* path, char (&temporary)[kMaxOutputPath], FileHandle& file) {
+    static std::atomic<uint32_t> next{0};
+    DWORD process = GetCurrentProcessId();
+    for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
+        int length = std::snprintf(temporary, sizeof temporary, "%s.%lu-%lu.part", path,
+                                   static_cast<unsigned long>(process),
+                                   static_cast<unsigned long>(next.fetch_add(1)));
+        if (length < 0 || static_cast<size_t>(length) >= sizeof temporary) return false;
+        file.handle = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file.IsOpen()) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool WriteOutputFile(const char* directory, const char* entry_name, MovableBlock& content,
@@ -60,16 +81,19 @@ bool WriteOutputFile(const char* directory, const char* entry_name, MovableBlock
     char path[kMaxOutputPath];
     if (!StaysInside(entry_name) || !JoinPath(path, directory, entry_name)) return false;
 
-    FileHandle file(CreateFileA(path, GENERIC_WRITE, FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.IsOpen()) return false;
+    // The entry goes to a file of its own first and takes the name only when
+    // complete: a failed write leaves whatever had the name as it was, and a
+    // link planted at the name is replaced, not followed.
+    char temporary[kMaxOutputPath];
+    FileHandle file;
+    if (!CreateTemporaryBeside(path, temporary, file)) return false;
     bool written = content.Lock() && WriteAll(file.handle, static_cast<const uint8_t*>(content.data), size) &&
                    SetEndOfFile(file.handle);
     content.Unlock();
     file.Close();
-    // A cut-off file must not pass for the entry.
-    if (!written) DeleteFileA(path);
-    return written;
+    if (written && MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING)) return true;
+    DeleteFileA(temporary);
+    return false;
 }
 
 }  // namespace kova

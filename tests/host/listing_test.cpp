@@ -101,6 +101,12 @@ TEST_F(ListingTest, EveryFailureHasItsCodeAndLeavesNoHandle) {
     Bytes huge_index = WithEntryCount(0x20000000);    // index table beyond 32 bits
     std::string huge_list_path = WriteArchive("huge_list.DAT", huge_list);
     std::string huge_index_path = WriteArchive("huge_index.DAT", huge_index);
+    // The same heads in files that do hold their index (sparse, so cheap):
+    // only then do the sizes that do not fit 32 bits come into play.
+    std::string held_list_path = WriteArchive("held_list.DAT", huge_list);
+    std::string held_index_path = WriteArchive("held_index.DAT", huge_index);
+    std::filesystem::resize_file(held_list_path, 24 + 8ull * 0x1000000);
+    std::filesystem::resize_file(held_index_path, 24 + 8ull * 0x20000000);
     Bytes short_image(archive.begin(), archive.begin() + 31);
     std::string missing = (dir_ / "missing.DAT").string();
     std::string directory = dir_.string();
@@ -121,10 +127,12 @@ TEST_F(ListingTest, EveryFailureHasItsCodeAndLeavesNoHandle) {
         {"image not an archive", junk.c_str(), 38, kMemoryInput, 2},
         {"image shorter than a header", reinterpret_cast<const char*>(short_image.data()), 31, kMemoryInput, 2},
         {"NULL image", nullptr, 100, kMemoryInput, 2},
-        {"list block too large", huge_list_path.c_str(), 0, kFileInput, 4},
-        {"list block too large, image", reinterpret_cast<const char*>(huge_list.data()),
-         static_cast<LONG_PTR>(huge_list.size()), kMemoryInput, 4},
-        {"index table too large", huge_index_path.c_str(), 0, kFileInput, 5},
+        {"index past the file's end", huge_list_path.c_str(), 0, kFileInput, 2},
+        {"index past the image's end", reinterpret_cast<const char*>(huge_list.data()),
+         static_cast<LONG_PTR>(huge_list.size()), kMemoryInput, 2},
+        {"index wrapping 32 bits, past the file's end", huge_index_path.c_str(), 0, kFileInput, 2},
+        {"list block too large", held_list_path.c_str(), 0, kFileInput, 4},
+        {"index table too large", held_index_path.c_str(), 0, kFileInput, 5},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
