@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "archive/bytes.h"
+#include "platform/accounting.h"
 #include "platform/win_api.h"
 
 namespace kova {
@@ -38,6 +39,7 @@ struct HeapBuffer {
     ~HeapBuffer() { Release(); }
 
     void Release() {
+        if (data != nullptr) accounting::HeapReleased();
         std::free(data);
         data = nullptr;
         size = 0;
@@ -47,8 +49,10 @@ struct HeapBuffer {
     // succeeds with an empty buffer.
     bool Allocate(size_t bytes) {
         Release();
+        if (!accounting::RequestMayProceed()) return false;
         data = static_cast<uint8_t*>(std::calloc(bytes == 0 ? 1 : bytes, 1));
         if (data == nullptr) return false;
+        accounting::HeapAllocated();
         size = bytes;
         return true;
     }

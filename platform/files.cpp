@@ -2,6 +2,8 @@
 // descriptor itself, so a host's dw below 0x10000 is the descriptor it opened.
 #include "platform/win_api.h"
 
+#include "platform/accounting.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <climits>
@@ -58,6 +60,7 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD /*share*/, void* /*security*
         errno = EISDIR;
         return INVALID_HANDLE_VALUE;
     }
+    kova::accounting::FileOpened();
     return HandleOf(fd);
 }
 
@@ -132,7 +135,9 @@ BOOL SetEndOfFile(HANDLE file) {
 BOOL CloseHandle(HANDLE file) {
     int fd = DescriptorOf(file);
     if (fd < 0) return FALSE;
-    return close(fd) == 0 ? TRUE : FALSE;
+    if (close(fd) != 0) return FALSE;
+    kova::accounting::FileClosed();
+    return TRUE;
 }
 
 BOOL DeleteFileA(LPCSTR name) {

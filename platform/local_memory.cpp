@@ -3,6 +3,8 @@
 // but cannot be locked, as on Windows.
 #include "platform/win_api.h"
 
+#include "platform/accounting.h"
+
 #include <cstdlib>
 #include <cstring>
 
@@ -29,7 +31,7 @@ Block* BlockOf(HLOCAL handle) {
 }  // namespace
 
 HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) {
-    if (bytes > SIZE_MAX - sizeof(Block)) return nullptr;
+    if (bytes > SIZE_MAX - sizeof(Block) || !kova::accounting::RequestMayProceed()) return nullptr;
     size_t total = sizeof(Block) + bytes;
     void* raw = (flags & LMEM_ZEROINIT) ? std::calloc(1, total) : std::malloc(total);
     if (raw == nullptr) return nullptr;
@@ -38,13 +40,15 @@ HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) {
     block->size = bytes;
     block->locks = 0;
     block->flags = flags;
+    kova::accounting::BlockAllocated();
     return block;
 }
 
 LPVOID LocalLock(HLOCAL handle) {
     Block* block = BlockOf(handle);
-    if (block == nullptr || block->size == 0) return nullptr;
+    if (block == nullptr || block->size == 0 || !kova::accounting::RequestMayProceed()) return nullptr;
     ++block->locks;
+    kova::accounting::BlockLocked();
     return block->data;
 }
 
@@ -52,6 +56,7 @@ BOOL LocalUnlock(HLOCAL handle) {
     Block* block = BlockOf(handle);
     if (block == nullptr || block->locks == 0) return FALSE;
     --block->locks;
+    kova::accounting::BlockUnlocked();
     return block->locks != 0 ? TRUE : FALSE;
 }
 
@@ -59,8 +64,10 @@ HLOCAL LocalFree(HLOCAL handle) {
     if (handle == nullptr) return nullptr;
     Block* block = BlockOf(handle);
     if (block == nullptr) return handle;
+    for (; block->locks > 0; --block->locks) kova::accounting::BlockUnlocked();
     block->tag = 0;
     std::free(block);
+    kova::accounting::BlockFreed();
     return nullptr;
 }
 

@@ -4,6 +4,10 @@
 #include <cstring>
 #include <random>
 
+#ifndef _WIN32
+#include <dlfcn.h>
+#endif
+
 namespace kova::testing {
 
 PluginApi& Plugin() {
@@ -21,6 +25,49 @@ PluginApi& Plugin() {
     return api;
 }
 
+namespace {
+
+struct Accounting {
+    void (*counts)(KovaResources*) = nullptr;
+    void (*fail)(int64_t) = nullptr;
+};
+
+const Accounting& AccountingOf() {
+    static Accounting accounting = [] {
+        Accounting found;
+#ifndef _WIN32
+        void* library = Plugin().library;
+        found.counts = reinterpret_cast<void (*)(KovaResources*)>(dlsym(library, "KovaResourceCounts"));
+        found.fail = reinterpret_cast<void (*)(int64_t)>(dlsym(library, "KovaFailRequest"));
+#endif
+        return found;
+    }();
+    return accounting;
+}
+
+}  // namespace
+
+bool HasAccounting() { return AccountingOf().counts != nullptr && AccountingOf().fail != nullptr; }
+
+KovaResources HeldNow() {
+    KovaResources held = {};
+    if (HasAccounting()) AccountingOf().counts(&held);
+    return held;
+}
+
+void FailRequest(int64_t skip) {
+    if (HasAccounting()) AccountingOf().fail(skip);
+}
+
+void ExpectNothingHeld(int64_t movable_blocks) {
+    if (!HasAccounting()) return;
+    KovaResources held = HeldNow();
+    EXPECT_EQ(held.open_files, 0) << "files left open";
+    EXPECT_EQ(held.heap_blocks, 0) << "working memory not released";
+    EXPECT_EQ(held.movable_blocks, movable_blocks) << "movable blocks";
+    EXPECT_EQ(held.locks, 0) << "blocks left locked";
+}
+
 void HostTest::SetUp() {
     std::random_device seed;
     dir_ = std::filesystem::temp_directory_path() /
@@ -30,6 +77,8 @@ void HostTest::SetUp() {
 }
 
 void HostTest::TearDown() {
+    FailRequest(-1);
+    ExpectNothingHeld();
     std::error_code ignored;
     std::filesystem::remove_all(dir_, ignored);
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/plugin_loader.h"
+#include "platform/accounting.h"
 #include "tests/support/archive_builder.h"
 
 namespace kova::testing {
@@ -21,7 +22,19 @@ constexpr unsigned kMemoryOutput = 0x100;
 // The plug-in named by KOVA_PLUGIN, or the one beside the test program.
 PluginApi& Plugin();
 
-// A directory of its own for each test, removed afterwards.
+// The accounting build of the plug-in (kova_accounted.so) tells what it
+// holds and fails a chosen request on demand; other builds do neither.
+bool HasAccounting();
+// What the plug-in holds now (all zero without accounting).
+KovaResources HeldNow();
+// Makes the request `skip` requests from now fail; negative: none.
+void FailRequest(int64_t skip);
+// Checks that nothing is held beyond `movable_blocks` blocks (the host's),
+// none of them locked: no open file, no working memory.
+void ExpectNothingHeld(int64_t movable_blocks = 0);
+
+// A directory of its own for each test, removed afterwards. With the
+// accounting build, every test ends with nothing held by the plug-in.
 class HostTest : public ::testing::Test {
 protected:
     void SetUp() override;
