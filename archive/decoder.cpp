@@ -21,14 +21,21 @@ constexpr unsigned kByteRunBias = 61;
 constexpr unsigned kPairRunBias = 126;
 constexpr unsigned kBackCopyBias = 189;
 
-// Writes `count` bytes of the repeating pair a b, cut at the end of room.
+// Writes `pairs` times the pair a b, cut at the end of room. The first pair
+// is written, then what is written so far is copied after itself, doubling
+// each time: an even length keeps the pattern's phase.
 size_t WritePairs(uint8_t* out, size_t room, size_t pairs, uint8_t a, uint8_t b) {
     size_t count = std::min(room, pairs * 2);
-    for (size_t j = 0; j + 1 < count; j += 2) {
-        out[j] = a;
-        out[j + 1] = b;
+    if (count == 0) return 0;
+    out[0] = a;
+    if (count == 1) return 1;
+    out[1] = b;
+    size_t filled = 2;
+    while (filled < count) {
+        size_t chunk = std::min(filled, count - filled);
+        std::memcpy(out + filled, out, chunk);
+        filled += chunk;
     }
-    if (count & 1) out[count - 1] = a;
     return count;
 }
 
