@@ -14,10 +14,14 @@ namespace {
 
 constexpr uint8_t kRecordPattern = 0x5A;
 constexpr size_t kProbeHeadSize = 2048;
-// Below this a listing needs no more than the fuzzers can afford; above the
-// other bound the module refuses the count without allocating anything
-// (the index table of a file would no longer be sizable in 32 bits).
-constexpr uint32_t kRefusedWithoutAllocation = UINT32_MAX / 8;
+constexpr size_t kValidatedBytes = 32;
+// How far back GetFile with memory input looks for the magic at most.
+constexpr uint64_t kImageSearchLimit = uint64_t{1} << 20;
+// Zeros after an entry's last held byte that the reference decoder is
+// given in place of all its missing bytes: a command cut by the end
+// consumes fewer than this before it reads the zero that ends the stream,
+// so the result is that of the whole entry with its missing bytes as zero.
+constexpr uint32_t kMissingBytesModelled = 256;
 
 const char* const kProbePaths[8] = {
     "C:\\games\\disk1.DAT",
@@ -61,10 +65,6 @@ ExactCopy::ExactCopy(const uint8_t* data, size_t length)
     if (length > 0) std::memcpy(bytes.get(), data, length);
 }
 
-bool CountIsAffordable(uint32_t entry_count) {
-    return entry_count <= kMaxListedEntries || entry_count > kRefusedWithoutAllocation;
-}
-
 const char* ProbePath(unsigned selector) { return kProbePaths[selector % 8]; }
 
 void ResetBaseName(const char* path) {
@@ -96,6 +96,20 @@ Bytes ArchiveBytes::Stored(uint32_t i, uint32_t limit) const {
     return stored;
 }
 
+bool ArchiveBytes::HeadIsValid() const {
+    if (size < 4 || std::memcmp(data, "KOVA", 4) != 0) return false;
+    uint32_t index_end = Le32(8) + 8u * EntryCount();
+    return Le32(4) == Le32(12) + index_end && Le32(28) == index_end;
+}
+
+int ExpectedImageListing(const ArchiveBytes& image) {
+    return image.size >= kValidatedBytes && image.HeadIsValid() && image.IndexFits() ? 0 : 2;
+}
+
+int ExpectedFileListing(const ArchiveBytes& archive) {
+    return archive.HeadIsValid() && archive.IndexFits() ? 0 : 2;
+}
+
 void CheckListedRecord(const EntryInfo& record, const ArchiveBytes& archive, uint32_t i,
                        const char* base) {
     uint32_t stored_size = archive.StoredSize(i);
@@ -123,7 +137,9 @@ void CheckListedRecord(const EntryInfo& record, const ArchiveBytes& archive, uin
 
 Bytes ExpectedContent(const ArchiveBytes& archive, uint32_t i) {
     uint32_t stored_size = archive.StoredSize(i);
-    Bytes stored = archive.Stored(i, stored_size);
+    uint64_t from = archive.DataOffset(i);
+    uint64_t held = from < archive.size ? std::min<uint64_t>(stored_size, archive.size - from) : 0;
+    Bytes stored = archive.Stored(i, static_cast<uint32_t>(std::min<uint64_t>(stored_size, held + kMissingBytesModelled)));
     Bytes content(DeclaredSize(stored, stored_size), 0);
     ReferenceDecode(stored.data(), stored.size(), stored.size(), content.data(), content.size());
     return content;
@@ -194,12 +210,55 @@ Extraction Extract(const char* src, LONG_PTR len, unsigned flag) {
     return extraction;
 }
 
-bool ImageStartReachable(const uint8_t* image, size_t size, uint32_t i) {
-    if (uint64_t{i} + 4 > size) return false;
-    for (uint32_t back = 0; back < i; ++back) {
-        if (std::memcmp(image + i - back, "KOVA", 4) == 0) return false;
+bool ImageStartReachable(const uint8_t* image, size_t size, uint64_t i) {
+    if (i >= size || i >= kImageSearchLimit) return false;
+    if (size < 4 || std::memcmp(image, "KOVA", 4) != 0) return false;
+    // The search compares byte by byte from src back to the start.
+    for (uint64_t at = i; at >= 1; --at) {
+        size_t matched = 0;
+        while (matched < 4 && at + matched < size && image[at + matched] == "KOVA"[matched]) ++matched;
+        if (matched == 4 || at + matched == size) return false;
     }
-    return std::memcmp(image, "KOVA", 4) == 0;
+    return true;
+}
+
+bool CheckWindowedExtraction(const uint8_t* image, size_t size, uint64_t i) {
+    if (size < kValidatedBytes || size > kImageSearchLimit) return false;
+    // The window: `size` - 1 bytes before src, src, `size` - 1 after it.
+    size_t src = size - 1;
+    Bytes window(2 * size - 1, 0);
+    for (size_t k = 0; k < window.size(); ++k) {
+        uint64_t at = i + k - src;  // wraps for positions before the image
+        if (i + k >= src && at < size) window[k] = image[at];
+    }
+
+    // The image found: the nearest magic at or before src, `size` back at most.
+    int expected_result = 2;
+    Bytes expected_content;
+    size_t back = 0;
+    for (; back < size; ++back) {
+        if (std::memcmp(window.data() + src - back, "KOVA", 4) == 0) break;
+    }
+    if (back < size) {
+        ArchiveBytes found{window.data() + src - back, size, 24};
+        if (ExpectedImageListing(found) != 0) {
+            expected_result = 2;
+        } else if (back >= found.EntryCount()) {
+            expected_result = 3;
+        } else {
+            Bytes head = found.Stored(static_cast<uint32_t>(back), 64);
+            if (DeclaredSize(head, found.StoredSize(static_cast<uint32_t>(back))) > kMaxExtractedBytes) return false;
+            expected_content = ExpectedContent(found, static_cast<uint32_t>(back));
+            // A zero-size block cannot be locked.
+            expected_result = expected_content.empty() ? 5 : 0;
+        }
+    }
+
+    ExactCopy lent(window.data(), window.size());
+    Extraction got = Extract(lent.chars() + src, static_cast<LONG_PTR>(size), 0x001 | 0x100);
+    if (got.result != expected_result) Fail("memory extraction: result differs from the image searched for", got.result);
+    if (got.content != expected_content) Fail("memory extraction: content differs from the image searched for", back);
+    return true;
 }
 
 bool SameRecord(const EntryInfo& a, const EntryInfo& b) {

@@ -27,12 +27,11 @@ struct ExactCopy {
     const char* chars() const { return reinterpret_cast<const char*>(bytes.get()); }
 };
 
-// Beyond these the fuzzers do not go, to stay inside libFuzzer's memory and
-// time limits: archives with more entries are listed only when the module
-// refuses them without allocating, entries are extracted only when small.
-constexpr uint32_t kMaxListedEntries = 4096;
+// Entries are extracted only when their content is small, to stay inside
+// libFuzzer's memory and time limits. (Listing needs no such bound: an
+// archive whose index does not fit its bytes is refused, so a count is at
+// most an eighth of the input.)
 constexpr uint32_t kMaxExtractedBytes = 1u << 18;
-bool CountIsAffordable(uint32_t entry_count);
 
 // One of a few host paths; their base names cover the naming rules' corners.
 const char* ProbePath(unsigned selector);
@@ -53,9 +52,22 @@ struct ArchiveBytes {
     uint32_t EntryCount() const { return Le32(16); }
     uint32_t StoredSize(uint32_t i) const { return Le32(index_start + 8ull * i); }
     uint32_t DataOffset(uint32_t i) const { return Le32(index_start + 8ull * i + 4); }
-    // The first `limit` of the entry's stored bytes (fewer if it has fewer).
+    // The first `limit` of the entry's stored bytes (fewer if it has fewer),
+    // zeros where the archive ends first.
     Bytes Stored(uint32_t i, uint32_t limit) const;
+    // Whether the header passes validation: the magic, and the sizes agreeing
+    // with each other and with the u32 at byte 28 in wrapping arithmetic.
+    bool HeadIsValid() const;
+    // Whether the index table lies wholly within the bytes: what decides
+    // whether a valid head is listed (2 otherwise).
+    bool IndexFits() const { return index_start + 8ull * EntryCount() <= size; }
 };
+
+// The listing result the archive exports must give an image of `size` bytes
+// (index at byte 24) or an archive in a file (index where its header says,
+// `size` bytes from the archive's start on): 0 or 2.
+int ExpectedImageListing(const ArchiveBytes& image);
+int ExpectedFileListing(const ArchiveBytes& archive);
 
 // The record a listing must give entry `i` under the module's base name
 // `base` (its name, sizes and fixed fields); fails on any difference.
@@ -93,10 +105,21 @@ struct Extraction {
 // copied out and freed. Checks that a block comes exactly when it should.
 Extraction Extract(const char* src, LONG_PTR len, unsigned flag);
 
-// Whether GetFile with memory input can find the image start from
-// image + i: the backward search must meet no earlier magic and must not
-// read past the image's end on its way.
-bool ImageStartReachable(const uint8_t* image, size_t size, uint32_t i);
+// Whether GetFile with memory input from image + i lies within what memory
+// input trusts of the host: the image starts with the magic, no other magic
+// starts between it and src, src lies inside the image, and the search for
+// the start reads nothing past the image on its way (src among the last three
+// bytes when they begin the magic would make the compare read past them).
+bool ImageStartReachable(const uint8_t* image, size_t size, uint64_t i);
+
+// GetFile with memory input from image + i, wherever i lies (before the
+// image's end or past it, with or without other magic between): the bytes
+// within `size` of src, zeros outside the image, are lent in a heap block of
+// exactly that window, so ASan reports any read further from src. Checks the
+// result against the image the search must find: the nearest magic at or
+// before src and within reach, `size` bytes from there, listed and extracted
+// by its own rules. Returns false when the entry is too large to try.
+bool CheckWindowedExtraction(const uint8_t* image, size_t size, uint64_t i);
 
 bool SameRecord(const EntryInfo& a, const EntryInfo& b);
 

@@ -3,10 +3,12 @@
 //
 // Input: the probe path, a zero byte, then the name looked up.
 //
-// Checked: no access outside any buffer (ASan); the base name is at most 31
-// characters and every listed name is base_NNN.EXT; a lookup finds exactly the
-// entry the name's number designates, or answers 2 (no number) or 3 (too
-// large), judged by a plain reading of the naming rules.
+// Checked: no access outside any buffer (ASan); the base name is the path's
+// by a plain reading of its rules (cut between characters) and every listed
+// name is base_NNN.EXT; a lookup finds exactly the entry the name's number
+// designates, or answers 2 (no number) or 3 (too large), judged by a plain
+// reading of the naming rules; a probe with handle 0 answers no.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -24,6 +26,7 @@ using namespace kova::fuzz;
 namespace {
 
 constexpr size_t kLongestName = 255;
+constexpr size_t kLongestBaseName = 31;
 
 const Bytes& Archive() {
     static const Bytes archive = kova::testing::BuildArchive(
@@ -54,6 +57,29 @@ int64_t IndexOf(std::string name) {
     return static_cast<int32_t>(value);
 }
 
+// The base name a probe of `path` gives: the final component (a separator at
+// the very first position does not count) up to its first '.' (nor does a
+// dot there), of a path cut to 255 characters; cut to 31 bytes between UTF-8
+// characters, never inside one.
+std::string BaseNameFor(std::string path) {
+    if (path.size() > kLongestName) path.resize(kLongestName);
+    size_t start = 0;
+    for (size_t at = path.size(); at-- > 1;) {
+        if (IsSeparator(path[at])) {
+            start = at + 1;
+            break;
+        }
+    }
+    size_t end = path.find('.', std::max<size_t>(start, 1));
+    std::string base = path.substr(start, (end == std::string::npos ? path.size() : end) - start);
+    if (base.size() > kLongestBaseName) {
+        size_t cut = kLongestBaseName;
+        while (cut > 0 && (static_cast<uint8_t>(base[cut]) & 0xC0) == 0x80) --cut;
+        base.resize(cut);
+    }
+    return base;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -67,11 +93,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         name.assign(rest, strnlen(rest, left));
     }
 
+    // Handle 0 is no handle: the probe answers no, reading nothing.
+    if (IsSupported(path.c_str(), 0) != 0) Fail("a probe with handle 0 said yes");
     ResetBaseName(path.c_str());
     BaseName base = BaseNameOf(path.c_str());
-    size_t base_length = strnlen(base.text, sizeof base.text);
-    if (base_length > 31) Fail("base name longer than 31 characters");
-    if (path.find(std::string(base.text)) == std::string::npos) Fail("base name is not part of the path");
+    if (base.text != BaseNameFor(path)) Fail("base name differs from what the path gives");
 
     const Bytes& archive = Archive();
     const char* image = reinterpret_cast<const char*>(archive.data());
