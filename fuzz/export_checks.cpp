@@ -223,7 +223,7 @@ bool ImageStartReachable(const uint8_t* image, size_t size, uint64_t i) {
 }
 
 bool CheckWindowedExtraction(const uint8_t* image, size_t size, uint64_t i) {
-    if (size < kValidatedBytes || size > kImageSearchLimit) return false;
+    if (size == 0 || size > kImageSearchLimit) return false;
     // The window: `size` - 1 bytes before src, src, `size` - 1 after it.
     size_t src = size - 1;
     Bytes window(2 * size - 1, 0);
@@ -233,11 +233,15 @@ bool CheckWindowedExtraction(const uint8_t* image, size_t size, uint64_t i) {
     }
 
     // The image found: the nearest magic at or before src, `size` back at most.
+    // An image too short for a header is refused before any search.
     int expected_result = 2;
     Bytes expected_content;
-    size_t back = 0;
-    for (; back < size; ++back) {
-        if (std::memcmp(window.data() + src - back, "KOVA", 4) == 0) break;
+    size_t back = size;
+    for (size_t k = 0; size >= kValidatedBytes && k < size; ++k) {
+        if (std::memcmp(window.data() + src - k, "KOVA", 4) == 0) {
+            back = k;
+            break;
+        }
     }
     if (back < size) {
         ArchiveBytes found{window.data() + src - back, size, 24};
