@@ -66,6 +66,9 @@ ResultCode OpenImageSource(const char* image, LONG_PTR length, ArchiveSource& so
     // An image keeps its index at byte 24; one that cannot hold it there is
     // refused like a file too short for its index.
     if (kImageIndexStart + uint64_t{count} * kIndexEntrySize > source.image.size()) return kNotArchive;
+    // An index table too large to size in 32 bits is refused as it is from
+    // a file, so that both inputs answer alike.
+    if (uint64_t{count} * kIndexEntrySize > UINT32_MAX) return kNoWorkingMemory;
     source.entry_count = count;
     return kSuccess;
 }

@@ -45,7 +45,8 @@ struct ArchiveSource {
 ResultCode OpenFileSource(const char* file_name, int64_t archive_offset, ArchiveSource& source);
 
 // The archive image of `length` bytes at `image` (kNotArchive when it is not
-// one, NULL, shorter than a header, or too short to hold its index at byte 24).
+// one, NULL, shorter than a header, or too short to hold its index at byte 24;
+// kNoWorkingMemory when its index table is too large to size in 32 bits).
 ResultCode OpenImageSource(const char* image, LONG_PTR length, ArchiveSource& source);
 
 }  // namespace kova
