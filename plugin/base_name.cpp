@@ -52,9 +52,11 @@ size_t CutAtCharacter(const char* text, size_t length, size_t limit) {
 }  // namespace
 
 BaseName BaseNameOf(const char* path) {
+    // The path is cut to 255 bytes between characters too: a cut inside one
+    // would leave a partial character at the end of a short base name.
     char copy[kMaxPathLength + 1] = {};
-    if (path != nullptr) std::strncpy(copy, path, kMaxPathLength);
-    size_t length = std::strlen(copy);
+    size_t length = path != nullptr ? CutAtCharacter(path, std::strlen(path), kMaxPathLength) : 0;
+    if (length > 0) std::memcpy(copy, path, length);
 
     // Walk back from the end to position 1: the last separator found starts
     // the final component. Position 0 is never looked at, so a path that is
