@@ -39,7 +39,7 @@ struct HeapBuffer {
     ~HeapBuffer() { Release(); }
 
     void Release() {
-        if (data != nullptr) accounting::HeapReleased();
+        if (data != nullptr) accounting::HeapReleased(size);
         std::free(data);
         data = nullptr;
         size = 0;
@@ -52,7 +52,7 @@ struct HeapBuffer {
         if (!accounting::RequestMayProceed()) return false;
         data = static_cast<uint8_t*>(std::calloc(bytes == 0 ? 1 : bytes, 1));
         if (data == nullptr) return false;
-        accounting::HeapAllocated();
+        accounting::HeapAllocated(bytes);
         size = bytes;
         return true;
     }

@@ -9,6 +9,8 @@ namespace {
 
 std::atomic<int64_t> g_open_files{0};
 std::atomic<int64_t> g_heap_blocks{0};
+std::atomic<int64_t> g_heap_bytes{0};
+std::atomic<int64_t> g_heap_peak_bytes{0};
 std::atomic<int64_t> g_movable_blocks{0};
 std::atomic<int64_t> g_locks{0};
 std::atomic<int64_t> g_requests{0};
@@ -24,8 +26,17 @@ bool RequestMayProceed() {
 
 void FileOpened() { ++g_open_files; }
 void FileClosed() { --g_open_files; }
-void HeapAllocated() { ++g_heap_blocks; }
-void HeapReleased() { --g_heap_blocks; }
+void HeapAllocated(size_t bytes) {
+    ++g_heap_blocks;
+    int64_t now = g_heap_bytes += static_cast<int64_t>(bytes);
+    int64_t peak = g_heap_peak_bytes.load();
+    while (now > peak && !g_heap_peak_bytes.compare_exchange_weak(peak, now)) {
+    }
+}
+void HeapReleased(size_t bytes) {
+    --g_heap_blocks;
+    g_heap_bytes -= static_cast<int64_t>(bytes);
+}
 void BlockAllocated() { ++g_movable_blocks; }
 void BlockFreed() { --g_movable_blocks; }
 void BlockLocked() { ++g_locks; }
@@ -40,6 +51,14 @@ extern "C" __attribute__((visibility("default"))) void KovaResourceCounts(KovaRe
     out->movable_blocks = g_movable_blocks.load();
     out->locks = g_locks.load();
     out->requests = g_requests.load();
+    out->heap_bytes = g_heap_bytes.load();
+    out->heap_peak_bytes = g_heap_peak_bytes.load();
+}
+
+// Starts a new peak: from now on heap_peak_bytes counts from what is held.
+extern "C" __attribute__((visibility("default"))) void KovaResetHeapPeak() {
+    using namespace kova::accounting;
+    g_heap_peak_bytes.store(g_heap_bytes.load());
 }
 
 // Makes the request `skip` requests from now fail (0: the very next one);

@@ -8,6 +8,7 @@
 // the counts balance. Other builds compile all of this to nothing.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // What is held at one moment, as tests read it from the plug-in.
@@ -17,6 +18,8 @@ struct KovaResources {
     int64_t movable_blocks;  // LocalAlloc blocks not yet freed
     int64_t locks;           // LocalLock calls not yet undone
     int64_t requests;        // fallible requests so far (allocations and locks)
+    int64_t heap_bytes;      // working-memory bytes held now
+    int64_t heap_peak_bytes; // the most held at once since KovaResetHeapPeak
 };
 
 namespace kova::accounting {
@@ -26,8 +29,8 @@ namespace kova::accounting {
 bool RequestMayProceed();
 void FileOpened();
 void FileClosed();
-void HeapAllocated();
-void HeapReleased();
+void HeapAllocated(size_t bytes);
+void HeapReleased(size_t bytes);
 void BlockAllocated();
 void BlockFreed();
 void BlockLocked();
@@ -36,8 +39,8 @@ void BlockUnlocked();
 inline bool RequestMayProceed() { return true; }
 inline void FileOpened() {}
 inline void FileClosed() {}
-inline void HeapAllocated() {}
-inline void HeapReleased() {}
+inline void HeapAllocated(size_t) {}
+inline void HeapReleased(size_t) {}
 inline void BlockAllocated() {}
 inline void BlockFreed() {}
 inline void BlockLocked() {}
