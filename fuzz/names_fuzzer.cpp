@@ -61,8 +61,16 @@ int64_t IndexOf(std::string name) {
 // the very first position does not count) up to its first '.' (nor does a
 // dot there), of a path cut to 255 characters; cut to 31 bytes between UTF-8
 // characters, never inside one.
+// Keeps at most `limit` bytes of `text`, cut between UTF-8 characters.
+void CutBetweenCharacters(std::string& text, size_t limit) {
+    if (text.size() <= limit) return;
+    size_t cut = limit;
+    while (cut > 0 && (static_cast<uint8_t>(text[cut]) & 0xC0) == 0x80) --cut;
+    text.resize(cut);
+}
+
 std::string BaseNameFor(std::string path) {
-    if (path.size() > kLongestName) path.resize(kLongestName);
+    CutBetweenCharacters(path, kLongestName);
     size_t start = 0;
     for (size_t at = path.size(); at-- > 1;) {
         if (IsSeparator(path[at])) {
@@ -72,11 +80,7 @@ std::string BaseNameFor(std::string path) {
     }
     size_t end = path.find('.', std::max<size_t>(start, 1));
     std::string base = path.substr(start, (end == std::string::npos ? path.size() : end) - start);
-    if (base.size() > kLongestBaseName) {
-        size_t cut = kLongestBaseName;
-        while (cut > 0 && (static_cast<uint8_t>(base[cut]) & 0xC0) == 0x80) --cut;
-        base.resize(cut);
-    }
+    CutBetweenCharacters(base, kLongestBaseName);
     return base;
 }
 
