@@ -16,6 +16,11 @@ static int (*is_supported)(const char *, uintptr_t);
 static int (*get_archive_info)(const char *, intptr_t, unsigned, void **);
 static int (*get_file_info)(const char *, intptr_t, const char *, unsigned, void *);
 static int (*get_file)(const char *, intptr_t, char *, unsigned, void *, intptr_t);
+static int (*get_plugin_info_w)(int, uint16_t *, int);
+static int (*is_supported_w)(const uint16_t *, uintptr_t);
+static int (*get_archive_info_w)(const void *, intptr_t, unsigned, void **);
+static int (*get_file_info_w)(const void *, intptr_t, const uint16_t *, unsigned, void *);
+static int (*get_file_w)(const void *, intptr_t, void *, unsigned, void *, intptr_t);
 static void *(*local_lock)(void *);
 static int (*local_unlock)(void *);
 static size_t (*local_size)(void *);
@@ -31,6 +36,22 @@ int PluginFileInfo(const char *buf, intptr_t len, const char *filename, unsigned
 }
 int PluginGetFile(const char *src, intptr_t len, char *dest, unsigned flag) {
     return get_file(src, len, dest, flag, NULL, 0x5A5A5A5A);
+}
+
+int PluginHasWide(void) {
+    return get_plugin_info_w != NULL && is_supported_w != NULL && get_archive_info_w != NULL &&
+           get_file_info_w != NULL && get_file_w != NULL;
+}
+int PluginInfoW(int infono, uint16_t *buf, int buflen) { return get_plugin_info_w(infono, buf, buflen); }
+int PluginIsSupportedW(const uint16_t *filename, uintptr_t dw) { return is_supported_w(filename, dw); }
+int PluginArchiveInfoW(const void *buf, intptr_t len, unsigned flag, void **list) {
+    return get_archive_info_w(buf, len, flag, list);
+}
+int PluginFileInfoW(const void *buf, intptr_t len, const uint16_t *filename, unsigned flag, void *record) {
+    return get_file_info_w(buf, len, filename, flag, record);
+}
+int PluginGetFileW(const void *src, intptr_t len, void *dest, unsigned flag) {
+    return get_file_w(src, len, dest, flag, NULL, 0x5A5A5A5A);
 }
 
 void *BlockLock(void *block) { return local_lock(block); }
@@ -73,6 +94,12 @@ int main(int argc, char **argv) {
     *(void **)&get_archive_info = Symbol(library, "GetArchiveInfo");
     *(void **)&get_file_info = Symbol(library, "GetFileInfo");
     *(void **)&get_file = Symbol(library, "GetFile");
+    /* The UTF-16 family is optional; the report says whether it is there. */
+    *(void **)&get_plugin_info_w = dlsym(library, "GetPluginInfoW");
+    *(void **)&is_supported_w = dlsym(library, "IsSupportedW");
+    *(void **)&get_archive_info_w = dlsym(library, "GetArchiveInfoW");
+    *(void **)&get_file_info_w = dlsym(library, "GetFileInfoW");
+    *(void **)&get_file_w = dlsym(library, "GetFileW");
     *(void **)&local_lock = Symbol(library, "LocalLock");
     *(void **)&local_unlock = Symbol(library, "LocalUnlock");
     *(void **)&local_size = Symbol(library, "LocalSize");

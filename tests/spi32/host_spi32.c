@@ -19,9 +19,17 @@
 #include "system.h"
 #include "thread_block.h"
 
-enum { kGetPluginInfo, kIsSupported, kGetArchiveInfo, kGetFileInfo, kGetFile, kExportCount };
-static const char *const kExportNames[kExportCount] = {"GetPluginInfo", "IsSupported", "GetArchiveInfo",
-                                                        "GetFileInfo", "GetFile"};
+/* The ANSI family, which must be there, then the UTF-16 one, which may. */
+enum {
+    kGetPluginInfo, kIsSupported, kGetArchiveInfo, kGetFileInfo, kGetFile,
+    kGetPluginInfoW, kIsSupportedW, kGetArchiveInfoW, kGetFileInfoW, kGetFileW,
+    kExportCount,
+    kAnsiCount = kGetPluginInfoW,
+};
+static const char *const kExportNames[kExportCount] = {
+    "GetPluginInfo", "IsSupported", "GetArchiveInfo", "GetFileInfo", "GetFile",
+    "GetPluginInfoW", "IsSupportedW", "GetArchiveInfoW", "GetFileInfoW", "GetFileW",
+};
 static void *exports[kExportCount];
 
 /* Calls that broke the resource rules: every call closes the files it
@@ -83,12 +91,47 @@ int PluginFileInfo(const char *buf, intptr_t len, const char *filename, unsigned
     return (int)CallExport(kGetFileInfo, 5, args, -1);
 }
 
-int PluginGetFile(const char *src, intptr_t len, char *dest, unsigned flag) {
-    /* A progress callback the module must never call: a NULL one would
-     * crash if it did. lData likewise is never read. */
+/* A progress callback the module must never call: a NULL one would crash
+ * if it did. lData likewise is never read. */
+static int GetFileOf(int which, const void *src, intptr_t len, void *dest, unsigned flag) {
     uint32_t args[] = {Arg(src), (uint32_t)len, Arg(dest), flag, 0, 0x5A5A5A5Au};
     int memory_output = ((flag >> 8) & 7) != 0;
-    return (int)CallExport(kGetFile, 6, args, memory_output ? 2 : -1);
+    return (int)CallExport(which, 6, args, memory_output ? 2 : -1);
+}
+
+int PluginGetFile(const char *src, intptr_t len, char *dest, unsigned flag) {
+    return GetFileOf(kGetFile, src, len, dest, flag);
+}
+
+int PluginHasWide(void) {
+    for (int k = kAnsiCount; k < kExportCount; ++k) {
+        if (exports[k] == NULL) return 0;
+    }
+    return 1;
+}
+
+int PluginInfoW(int infono, uint16_t *buf, int buflen) {
+    uint32_t args[] = {(uint32_t)infono, Arg(buf), (uint32_t)buflen};
+    return (int)CallExport(kGetPluginInfoW, 3, args, -1);
+}
+
+int PluginIsSupportedW(const uint16_t *filename, uintptr_t dw) {
+    uint32_t args[] = {Arg(filename), (uint32_t)dw};
+    return (int)CallExport(kIsSupportedW, 2, args, -1);
+}
+
+int PluginArchiveInfoW(const void *buf, intptr_t len, unsigned flag, void **list) {
+    uint32_t args[] = {Arg(buf), (uint32_t)len, flag, Arg(list)};
+    return (int)CallExport(kGetArchiveInfoW, 4, args, 3);
+}
+
+int PluginFileInfoW(const void *buf, intptr_t len, const uint16_t *filename, unsigned flag, void *record) {
+    uint32_t args[] = {Arg(buf), (uint32_t)len, Arg(filename), flag, Arg(record)};
+    return (int)CallExport(kGetFileInfoW, 5, args, -1);
+}
+
+int PluginGetFileW(const void *src, intptr_t len, void *dest, unsigned flag) {
+    return GetFileOf(kGetFileW, src, len, dest, flag);
 }
 
 void *BlockLock(void *block) { return LocalLock(block); }
@@ -169,10 +212,10 @@ int main(int argc, char **argv) {
     int missing = 0;
     for (int k = 0; k < kExportCount; ++k) {
         exports[k] = PeExport(&image, kExportNames[k]);
-        if (exports[k] == NULL) missing = !Fail("no export %s", kExportNames[k]);
+        if (exports[k] == NULL && k < kAnsiCount) missing = !Fail("no export %s", kExportNames[k]);
     }
     if (missing) return 1;
-    Pass("the five exports found by name");
+    Pass("the five exports found by name%s", PluginHasWide() ? ", and their five UTF-16 twins" : "");
 
     FILE *report = fopen(report_path, "w");
     if (report == NULL) {

@@ -1,5 +1,6 @@
 /* KERNEL32's file functions over POSIX descriptors. Paths arrive with
- * backslashes, as a Windows host passes them, and are opened with '/'. */
+ * backslashes, as a Windows host passes them, and are opened with '/';
+ * UTF-16 paths (the W functions) are opened as UTF-8. */
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -56,14 +57,39 @@ static int PosixPath(const char *name, char (*path)[PATH_MAX]) {
     return 1;
 }
 
-HANDLE WINAPI CreateFileA(const char *name, DWORD access, DWORD share, void *security, DWORD disposition,
-                          DWORD attributes, HANDLE template_file) {
-    (void)share, (void)security, (void)attributes, (void)template_file;
-    char path[PATH_MAX];
-    if (name == NULL || name[0] == '\0' || !PosixPath(name, &path)) {
-        SetLastErrorValue(ERROR_PATH_NOT_FOUND);
-        return INVALID_HANDLE_VALUE;
+/* The same for a UTF-16 path, which becomes UTF-8; 0 for one that does
+ * not fit or holds a lone surrogate. */
+static int PosixPathW(const WCHAR *name, char (*path)[PATH_MAX]) {
+    size_t at = 0;
+    for (size_t k = 0;; ++k) {
+        uint32_t c = name[k];
+        if (c >= 0xD800 && c < 0xDC00 && name[k + 1] >= 0xDC00 && name[k + 1] < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (name[++k] - 0xDC00u);
+        } else if (c >= 0xD800 && c < 0xE000) {
+            return 0;
+        }
+        if (at + 4 >= sizeof *path) return 0;
+        if (c == '\\') c = '/';
+        if (c < 0x80) {
+            (*path)[at++] = (char)c;
+        } else if (c < 0x800) {
+            (*path)[at++] = (char)(0xC0 | c >> 6);
+            (*path)[at++] = (char)(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            (*path)[at++] = (char)(0xE0 | c >> 12);
+            (*path)[at++] = (char)(0x80 | ((c >> 6) & 0x3F));
+            (*path)[at++] = (char)(0x80 | (c & 0x3F));
+        } else {
+            (*path)[at++] = (char)(0xF0 | c >> 18);
+            (*path)[at++] = (char)(0x80 | ((c >> 12) & 0x3F));
+            (*path)[at++] = (char)(0x80 | ((c >> 6) & 0x3F));
+            (*path)[at++] = (char)(0x80 | (c & 0x3F));
+        }
+        if (c == 0) return 1;
     }
+}
+
+static HANDLE OpenPath(const char *path, DWORD access, DWORD disposition) {
     int flags = O_CLOEXEC;
     int reads = (access & GENERIC_READ) != 0, writes = (access & GENERIC_WRITE) != 0;
     flags |= reads && writes ? O_RDWR : writes ? O_WRONLY : O_RDONLY;
@@ -78,7 +104,7 @@ HANDLE WINAPI CreateFileA(const char *name, DWORD access, DWORD share, void *sec
     unsigned slot = 0;
     while (slot < MAX_FILES && descriptors[slot] != 0) ++slot;
     if (slot == MAX_FILES) {
-        Misuse("CreateFileA: more than %d files open at once", MAX_FILES);
+        Misuse("CreateFile: more than %d files open at once", MAX_FILES);
         SetLastErrorValue(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
@@ -98,6 +124,28 @@ HANDLE WINAPI CreateFileA(const char *name, DWORD access, DWORD share, void *sec
     ++open_files;
     SetLastErrorValue(ERROR_SUCCESS);
     return (HANDLE)(uintptr_t)(FIRST_HANDLE + 4 * slot);
+}
+
+HANDLE WINAPI CreateFileA(const char *name, DWORD access, DWORD share, void *security, DWORD disposition,
+                          DWORD attributes, HANDLE template_file) {
+    (void)share, (void)security, (void)attributes, (void)template_file;
+    char path[PATH_MAX];
+    if (name == NULL || name[0] == '\0' || !PosixPath(name, &path)) {
+        SetLastErrorValue(ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    return OpenPath(path, access, disposition);
+}
+
+static HANDLE WINAPI CreateFileW(const WCHAR *name, DWORD access, DWORD share, void *security, DWORD disposition,
+                                 DWORD attributes, HANDLE template_file) {
+    (void)share, (void)security, (void)attributes, (void)template_file;
+    char path[PATH_MAX];
+    if (name == NULL || name[0] == 0 || !PosixPathW(name, &path)) {
+        SetLastErrorValue(ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    return OpenPath(path, access, disposition);
 }
 
 BOOL WINAPI CloseHandle(HANDLE file) {
@@ -202,16 +250,35 @@ static BOOL WINAPI GetFileSizeEx(HANDLE file, LARGE_INTEGER *size) {
     return TRUE;
 }
 
+static BOOL Unlink(const char *path) { return unlink(path) == 0 ? TRUE : Failed(); }
+
 static BOOL WINAPI DeleteFileA(const char *name) {
     char path[PATH_MAX];
     if (name == NULL || !PosixPath(name, &path)) {
         SetLastErrorValue(ERROR_PATH_NOT_FOUND);
         return FALSE;
     }
-    return unlink(path) == 0 ? TRUE : Failed();
+    return Unlink(path);
 }
 
-#define MOVEFILE_REPLACE_EXISTING 1u
+static BOOL WINAPI DeleteFileW(const WCHAR *name) {
+    char path[PATH_MAX];
+    if (name == NULL || !PosixPathW(name, &path)) {
+        SetLastErrorValue(ERROR_PATH_NOT_FOUND);
+        return FALSE;
+    }
+    return Unlink(path);
+}
+
+
+static BOOL Rename(const char *from, const char *to, DWORD flags) {
+    struct stat info;
+    if (!(flags & MOVEFILE_REPLACE_EXISTING) && lstat(to, &info) == 0) {
+        SetLastErrorValue(ERROR_ALREADY_EXISTS);
+        return FALSE;
+    }
+    return rename(from, to) == 0 ? TRUE : Failed();
+}
 
 static BOOL WINAPI MoveFileExA(const char *from, const char *to, DWORD flags) {
     char old_path[PATH_MAX], new_path[PATH_MAX];
@@ -219,20 +286,27 @@ static BOOL WINAPI MoveFileExA(const char *from, const char *to, DWORD flags) {
         SetLastErrorValue(ERROR_PATH_NOT_FOUND);
         return FALSE;
     }
-    struct stat info;
-    if (!(flags & MOVEFILE_REPLACE_EXISTING) && lstat(new_path, &info) == 0) {
-        SetLastErrorValue(ERROR_ALREADY_EXISTS);
+    return Rename(old_path, new_path, flags);
+}
+
+static BOOL WINAPI MoveFileExW(const WCHAR *from, const WCHAR *to, DWORD flags) {
+    char old_path[PATH_MAX], new_path[PATH_MAX];
+    if (from == NULL || to == NULL || !PosixPathW(from, &old_path) || !PosixPathW(to, &new_path)) {
+        SetLastErrorValue(ERROR_PATH_NOT_FOUND);
         return FALSE;
     }
-    return rename(old_path, new_path) == 0 ? TRUE : Failed();
+    return Rename(old_path, new_path, flags);
 }
 
 const struct ImportSymbol kernel32_file_symbols[] = {
     {"CloseHandle", CloseHandle},
     {"CreateFileA", CreateFileA},
+    {"CreateFileW", CreateFileW},
     {"DeleteFileA", DeleteFileA},
+    {"DeleteFileW", DeleteFileW},
     {"GetFileSizeEx", GetFileSizeEx},
     {"MoveFileExA", MoveFileExA},
+    {"MoveFileExW", MoveFileExW},
     {"ReadFile", ReadFile},
     {"SetEndOfFile", SetEndOfFile},
     {"SetFilePointer", SetFilePointer},

@@ -14,6 +14,15 @@ int PluginArchiveInfo(const char *buf, intptr_t len, unsigned flag, void **list)
 int PluginFileInfo(const char *buf, intptr_t len, const char *filename, unsigned flag, void *record);
 int PluginGetFile(const char *src, intptr_t len, char *dest, unsigned flag);
 
+/* The UTF-16 family, when the plug-in exports all five of it. With memory
+ * input buf and src still point at archive bytes. */
+int PluginHasWide(void);
+int PluginInfoW(int infono, uint16_t *buf, int buflen);
+int PluginIsSupportedW(const uint16_t *filename, uintptr_t dw);
+int PluginArchiveInfoW(const void *buf, intptr_t len, unsigned flag, void **list);
+int PluginFileInfoW(const void *buf, intptr_t len, const uint16_t *filename, unsigned flag, void *record);
+int PluginGetFileW(const void *src, intptr_t len, void *dest, unsigned flag);
+
 /* Blocks the plug-in handed over: the host's local-memory functions. */
 void *BlockLock(void *block);
 void BlockUnlock(void *block);

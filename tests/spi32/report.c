@@ -8,17 +8,10 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 
+#include "family.h"
 #include "plugin_api.h"
 
-/* The entry record as this host's build lays it out: 428 bytes with 32-bit
- * fields on 32-bit Windows, 448 bytes with 64-bit ones natively. */
-struct RecordLayout {
-    size_t size, width, position, packed, unpacked, timestamp, path, filename, crc;
-};
-static const struct RecordLayout kRecord32 = {428, 4, 8, 12, 16, 20, 24, 224, 424};
-static const struct RecordLayout kRecord64 = {448, 8, 8, 16, 24, 32, 40, 240, 440};
-#define RECORD (sizeof(void *) == 4 ? &kRecord32 : &kRecord64)
-#define MAX_RECORD 448
+#define MAX_RECORD 848
 #define GUARD 64
 #define FILL 0xA5
 
@@ -31,23 +24,26 @@ static uint64_t Field(const uint8_t *record, size_t offset, size_t width) {
     return value;
 }
 
-/* Bytes as their leading printable text, then the rest as runs of equal
- * bytes ("+00*186"), so that unwritten or stray bytes show too. */
-static void DescribeBytes(FILE *out, const uint8_t *bytes, size_t size) {
+/* A string field of `count` characters as its leading printable ASCII
+ * text, then the rest as runs of equal characters ("+00*186"), so that
+ * unwritten or stray bytes show too. */
+static void DescribeText(FILE *out, const struct Family *f, const uint8_t *text, size_t count) {
     size_t at = 0;
     fputc('"', out);
-    for (; at < size && bytes[at] >= 0x20 && bytes[at] < 0x7F && bytes[at] != '"'; ++at) fputc(bytes[at], out);
+    for (uint32_t c; at < count && (c = UnitAt(f, text, at)) >= 0x20 && c < 0x7F && c != '"'; ++at) {
+        fputc((int)c, out);
+    }
     fputc('"', out);
-    while (at < size) {
+    while (at < count) {
         size_t run = 1;
-        while (at + run < size && bytes[at + run] == bytes[at]) ++run;
-        fprintf(out, " +%02x*%zu", bytes[at], run);
+        while (at + run < count && UnitAt(f, text, at + run) == UnitAt(f, text, at)) ++run;
+        fprintf(out, " +%0*x*%zu", (int)(2 * f->unit), UnitAt(f, text, at), run);
         at += run;
     }
 }
 
-static void PrintRecord(FILE *out, const uint8_t *record) {
-    const struct RecordLayout *r = RECORD;
+static void PrintRecord(FILE *out, const struct Family *f, const uint8_t *record) {
+    const struct RecordLayout *r = f->record;
     fputs("method=", out);
     for (int k = 0; k < 8; ++k) fprintf(out, "%02x", record[k]);
     fprintf(out, " position=%llu packed=%llu unpacked=%llu timestamp=%lld crc=%llu path=",
@@ -57,10 +53,20 @@ static void PrintRecord(FILE *out, const uint8_t *record) {
             (long long)(r->width == 4 ? (int64_t)(int32_t)Field(record, r->timestamp, 4)
                                       : (int64_t)Field(record, r->timestamp, 8)),
             (unsigned long long)Field(record, r->crc, 4));
-    DescribeBytes(out, record + r->path, 200);
+    DescribeText(out, f, record + r->path, 200);
     fputs(" filename=", out);
-    DescribeBytes(out, record + r->filename, 200);
+    DescribeText(out, f, record + r->filename, 200);
     fputc('\n', out);
+}
+
+/* A record's name as the report passes names: ASCII ('?' for any other
+ * character; the archives here give only ASCII names). */
+static void NameOf(const struct Family *f, const uint8_t *record, char (*name)[201]) {
+    size_t k = 0;
+    for (uint32_t c; k < 200 && (c = UnitAt(f, record + f->record->filename, k)) != 0; ++k) {
+        (*name)[k] = c < 0x80 ? (char)c : '?';
+    }
+    (*name)[k] = '\0';
 }
 
 static uint64_t Fnv(const uint8_t *bytes, size_t size) {
@@ -84,7 +90,7 @@ static void MakeDirectories(const char *path) {
 static void SaveBytes(const char *directory, const char *name, const uint8_t *bytes, size_t size) {
     MakeDirectories(directory);
     char path[1024];
-    snprintf(path, sizeof path, "%s/%s", directory, name);
+    snprintf(path, sizeof path, "%s/%s", directory, name[0] != '\0' ? name : "(no name)");
     FILE *file = fopen(path, "wb");
     if (file == NULL || (size > 0 && fwrite(bytes, 1, size, file) != size)) {
         fprintf(stderr, "cannot write %s: %s\n", path, strerror(errno));
@@ -128,29 +134,29 @@ static const char *Stem(const char *path) {
 
 /* ---------------------------------------------------------------- sections */
 
-static void ReportInfo(FILE *out) {
+static void ReportInfo(FILE *out, const struct Family *f) {
     static const int infonos[] = {-1, 0, 1, 2, 3, 4};
     static const int lengths[] = {0, 1, 3, 5, 256};
     for (size_t i = 0; i < sizeof infonos / sizeof *infonos; ++i) {
         for (size_t l = 0; l < sizeof lengths / sizeof *lengths; ++l) {
-            char buf[256 + GUARD];
+            uint16_t buf[256 + GUARD]; /* room for either width */
             memset(buf, FILL, sizeof buf);
-            int result = PluginInfo(infonos[i], buf, lengths[l]);
-            fprintf(out, "GetPluginInfo(%d, buflen %d) -> %d ", infonos[i], lengths[l], result);
-            DescribeBytes(out, (const uint8_t *)buf, (size_t)lengths[l] + 4);
+            int result = FamilyInfo(f, infonos[i], buf, lengths[l]);
+            fprintf(out, "GetPluginInfo%s(%d, buflen %d) -> %d ", f->suffix, infonos[i], lengths[l], result);
+            DescribeText(out, f, (const uint8_t *)buf, (size_t)lengths[l] + 4);
             fputc('\n', out);
         }
     }
-    fprintf(out, "GetPluginInfo(0, NULL, 5) -> %d\n", PluginInfo(0, NULL, 5));
+    fprintf(out, "GetPluginInfo%s(0, NULL, 5) -> %d\n", f->suffix, FamilyInfo(f, 0, NULL, 5));
 }
 
-static void ReportProbe(FILE *out, const char *path, const char *host_path) {
+static void ReportProbe(FILE *out, const struct Family *f, const char *path, const char *host_path) {
     uintptr_t handle = HostOpen(path);
     if (handle == 0) {
-        fprintf(out, "IsSupported: cannot open %s\n", path);
+        fprintf(out, "IsSupported%s: cannot open %s\n", f->suffix, path);
     } else {
-        int result = PluginIsSupported(host_path, handle);
-        fprintf(out, "IsSupported(handle) -> %d, the handle left at %llu\n", result,
+        int result = FamilyIsSupported(f, host_path, handle);
+        fprintf(out, "IsSupported%s(handle) -> %d, the handle left at %llu\n", f->suffix, result,
                 (unsigned long long)HostPosition(handle));
         HostClose(handle);
     }
@@ -163,23 +169,23 @@ static void ReportProbe(FILE *out, const char *path, const char *host_path) {
         (void)got;
         fclose(file);
     }
-    fprintf(out, "IsSupported(head) -> %d\n", PluginIsSupported(host_path, (uintptr_t)head));
+    fprintf(out, "IsSupported%s(head) -> %d\n", f->suffix, FamilyIsSupported(f, host_path, (uintptr_t)head));
 }
 
 /* Lists the archive; returns the number of records (0 on failure) and,
  * when `records` is not NULL, leaves their bytes in a fresh array the
  * caller frees. */
-static size_t ReportListing(FILE *out, const char *label, const char *buf, intptr_t len, unsigned flag,
-                            uint8_t **records) {
+static size_t ReportListing(FILE *out, const struct Family *f, const char *label, const char *buf,
+                            intptr_t len, unsigned flag, uint8_t **records) {
     void *list = (void *)(uintptr_t)0x5A5A5A50u; /* must become NULL on failure */
-    int result = PluginArchiveInfo(buf, len, flag, &list);
-    fprintf(out, "GetArchiveInfo(%s) -> %d", label, result);
+    int result = FamilyArchiveInfo(f, buf, len, flag, &list);
+    fprintf(out, "GetArchiveInfo%s(%s) -> %d", f->suffix, label, result);
     if (list == NULL || result != 0) {
         fprintf(out, ", list %s\n", list == NULL ? "NULL" : "not NULL");
         if (list != NULL && result == 0) BlockFree(list);
         return 0;
     }
-    const struct RecordLayout *r = RECORD;
+    const struct RecordLayout *r = f->record;
     size_t size = BlockSize(list);
     const uint8_t *bytes = BlockLock(list);
     size_t count = 0;
@@ -192,39 +198,40 @@ static size_t ReportListing(FILE *out, const char *label, const char *buf, intpt
     }
     for (size_t k = 0; k < count; ++k) {
         fprintf(out, "  [%zu] ", k);
-        PrintRecord(out, bytes + k * r->size);
+        PrintRecord(out, f, bytes + k * r->size);
     }
     BlockUnlock(list);
     fprintf(out, "  LocalFree -> %s\n", BlockFree(list) ? "NULL" : "not NULL");
     return count;
 }
 
-static void ReportLookup(FILE *out, const char *label, const char *buf, intptr_t len, unsigned flag,
-                         const char *name) {
+static void ReportLookup(FILE *out, const struct Family *f, const char *label, const char *buf, intptr_t len,
+                         unsigned flag, const char *name) {
     uint8_t record[MAX_RECORD + GUARD];
     memset(record, FILL, sizeof record);
-    int result = PluginFileInfo(buf, len, name, flag, record);
-    fprintf(out, "GetFileInfo(%s, \"%s\") -> %d", label, name, result);
+    int result = FamilyFileInfo(f, buf, len, name, flag, record);
+    fprintf(out, "GetFileInfo%s(%s, \"%s\") -> %d", f->suffix, label, name, result);
     size_t guard = 0;
-    while (guard < GUARD && record[RECORD->size + guard] == FILL) ++guard;
+    while (guard < GUARD && record[f->record->size + guard] == FILL) ++guard;
     fprintf(out, ", %s past the record", guard == GUARD ? "nothing written" : "WRITTEN");
     if (result == 0) {
         fputs(": ", out);
-        PrintRecord(out, record);
+        PrintRecord(out, f, record);
     } else {
         fputc('\n', out);
     }
 }
 
 /* GetFile into a block; the content is saved below `directory`. */
-static void ReportExtraction(FILE *out, const char *label, const char *src, intptr_t len, unsigned flag,
-                             const char *directory, const char *name) {
-    void *block = (void *)(uintptr_t)0x5A5A5A50u;
-    int result = PluginGetFile(src, len, (char *)&block, flag);
-    fprintf(out, "GetFile(%s -> block) -> %d", label, result);
-    if (result != 0 || block == (void *)(uintptr_t)0x5A5A5A50u) {
-        fprintf(out, ", handle %s\n", block == (void *)(uintptr_t)0x5A5A5A50u ? "untouched" : "stored");
-        if (block != (void *)(uintptr_t)0x5A5A5A50u && block != NULL) BlockFree(block);
+static void ReportExtraction(FILE *out, const struct Family *f, const char *label, const char *src, intptr_t len,
+                             unsigned flag, const char *directory, const char *name) {
+    void *const untouched = (void *)(uintptr_t)0x5A5A5A50u;
+    void *block = untouched;
+    int result = FamilyGetFile(f, src, len, (char *)&block, flag);
+    fprintf(out, "GetFile%s(%s -> block) -> %d", f->suffix, label, result);
+    if (result != 0 || block == untouched) {
+        fprintf(out, ", handle %s\n", block == untouched ? "untouched" : "stored");
+        if (block != untouched && block != NULL) BlockFree(block);
         return;
     }
     size_t size = BlockSize(block);
@@ -235,12 +242,12 @@ static void ReportExtraction(FILE *out, const char *label, const char *src, intp
     fprintf(out, ", LocalFree -> %s\n", BlockFree(block) ? "NULL" : "not NULL");
 }
 
-static void ReportDiskOutput(FILE *out, const char *label, const char *src, intptr_t len, unsigned flag,
-                             const char *directory, const char *name) {
+static void ReportDiskOutput(FILE *out, const struct Family *f, const char *label, const char *src, intptr_t len,
+                             unsigned flag, const char *directory, const char *name) {
     char host_directory[1024];
     HostPath(directory, host_directory, sizeof host_directory);
-    int result = PluginGetFile(src, len, host_directory, flag);
-    fprintf(out, "GetFile(%s -> disk) -> %d", label, result);
+    int result = FamilyGetFile(f, src, len, host_directory, flag);
+    fprintf(out, "GetFile%s(%s -> disk) -> %d", f->suffix, label, result);
     char path[1024];
     snprintf(path, sizeof path, "%s/%s", directory, name);
     struct Image written = LoadImage(path);
@@ -274,7 +281,7 @@ static void ReportDirectory(FILE *out, const char *directory) {
     fputc('\n', out);
 }
 
-static void ReportArchive(FILE *out, const char *output_dir, const char *path) {
+static void ReportArchive(FILE *out, const struct Family *f, const char *output_dir, const char *path) {
     char host_path[1024], directory[1024];
     HostPath(path, host_path, sizeof host_path);
     struct Image image = LoadImage(path);
@@ -282,31 +289,44 @@ static void ReportArchive(FILE *out, const char *output_dir, const char *path) {
     const char *memory = (const char *)image.bytes;
     intptr_t size = (intptr_t)image.size;
 
-    ReportProbe(out, path, host_path);
+    ReportProbe(out, f, path, host_path);
     uint8_t *records = NULL;
-    size_t count = ReportListing(out, "file", host_path, 0, kFileInput, &records);
-    ReportListing(out, "memory", memory, size, kMemoryInput, NULL);
+    size_t count = ReportListing(out, f, "file", host_path, 0, kFileInput, &records);
+    ReportListing(out, f, "memory", memory, size, kMemoryInput, NULL);
 
+    /* Each entry looked up by its name and extracted, from the file and
+     * from memory, into a block and into a directory. */
+    static const struct {
+        const char *label, *directory;
+        unsigned flag;
+    } kExtractions[] = {
+        {"file", "block-from-file", kFileInput | kMemoryOutput},
+        {"memory", "block-from-memory", kMemoryInput | kMemoryOutput},
+        {"file", "disk-from-file", kFileInput | kDiskOutput},
+        {"memory", "disk-from-memory", kMemoryInput | kDiskOutput},
+    };
     for (size_t k = 0; k < count; ++k) {
-        const char *name = (const char *)records + k * RECORD->size + RECORD->filename;
+        char name[201];
+        NameOf(f, records + k * f->record->size, &name);
         fprintf(out, "-- entry %zu\n", k);
-        ReportLookup(out, "file", host_path, 0, kFileInput, name);
-        ReportLookup(out, "memory", memory, size, kMemoryInput, name);
-        snprintf(directory, sizeof directory, "%s/block-from-file/%s", output_dir, Stem(path));
-        ReportExtraction(out, "file", host_path, (intptr_t)k, kFileInput | kMemoryOutput, directory, name);
-        snprintf(directory, sizeof directory, "%s/block-from-memory/%s", output_dir, Stem(path));
-        ReportExtraction(out, "memory", memory + k, size, kMemoryInput | kMemoryOutput, directory, name);
-        snprintf(directory, sizeof directory, "%s/disk-from-file/%s", output_dir, Stem(path));
-        MakeDirectories(directory);
-        ReportDiskOutput(out, "file", host_path, (intptr_t)k, kFileInput | kDiskOutput, directory, name);
-        snprintf(directory, sizeof directory, "%s/disk-from-memory/%s", output_dir, Stem(path));
-        MakeDirectories(directory);
-        ReportDiskOutput(out, "memory", memory + k, size, kMemoryInput | kDiskOutput, directory, name);
+        ReportLookup(out, f, "file", host_path, 0, kFileInput, name);
+        ReportLookup(out, f, "memory", memory, size, kMemoryInput, name);
+        for (size_t e = 0; e < sizeof kExtractions / sizeof *kExtractions; ++e) {
+            unsigned flag = kExtractions[e].flag;
+            int from_memory = (flag & 7) == kMemoryInput;
+            const char *src = from_memory ? memory + k : host_path;
+            intptr_t len = from_memory ? size : (intptr_t)k;
+            snprintf(directory, sizeof directory, "%s/%s/%s", output_dir, kExtractions[e].directory, Stem(path));
+            if ((flag & 0x700) == kMemoryOutput) {
+                ReportExtraction(out, f, kExtractions[e].label, src, len, flag, directory, name);
+            } else {
+                MakeDirectories(directory);
+                ReportDiskOutput(out, f, kExtractions[e].label, src, len, flag, directory, name);
+            }
+        }
     }
-    if (count > 0) {
-        snprintf(directory, sizeof directory, "%s/disk-from-file/%s", output_dir, Stem(path));
-        ReportDirectory(out, directory);
-        snprintf(directory, sizeof directory, "%s/disk-from-memory/%s", output_dir, Stem(path));
+    for (size_t e = 2; count > 0 && e < 4; ++e) {
+        snprintf(directory, sizeof directory, "%s/%s/%s", output_dir, kExtractions[e].directory, Stem(path));
         ReportDirectory(out, directory);
     }
 
@@ -315,51 +335,68 @@ static void ReportArchive(FILE *out, const char *output_dir, const char *path) {
     fprintf(out, "-- failures\n");
     static const char *const names[] = {"x_000", "X_001.bmp", "dir\\y_002.WAV", "noindex.BMP", "z_99999.DAT", ""};
     for (size_t k = 0; k < sizeof names / sizeof *names; ++k) {
-        ReportLookup(out, "file", host_path, 0, kFileInput, names[k]);
-        ReportLookup(out, "memory", memory, size, kMemoryInput, names[k]);
+        ReportLookup(out, f, "file", host_path, 0, kFileInput, names[k]);
+        ReportLookup(out, f, "memory", memory, size, kMemoryInput, names[k]);
     }
     snprintf(directory, sizeof directory, "%s/failures", output_dir);
-    ReportExtraction(out, "file, index = count", host_path, (intptr_t)count, kFileInput | kMemoryOutput,
+    ReportExtraction(out, f, "file, index = count", host_path, (intptr_t)count, kFileInput | kMemoryOutput,
                      directory, "unexpected");
-    ReportExtraction(out, "file, index -1", host_path, -1, kFileInput | kMemoryOutput, directory, "unexpected");
-    ReportExtraction(out, "memory, src = image + count", memory + count, size, kMemoryInput | kMemoryOutput,
+    ReportExtraction(out, f, "file, index -1", host_path, -1, kFileInput | kMemoryOutput, directory,
+                     "unexpected");
+    ReportExtraction(out, f, "memory, src = image + count", memory + count, size, kMemoryInput | kMemoryOutput,
                      directory, "unexpected");
-    ReportExtraction(out, "memory, len 31", memory, 31, kMemoryInput | kMemoryOutput, directory, "unexpected");
-    ReportExtraction(out, "input mode 2", host_path, 0, 2 | kMemoryOutput, directory, "unexpected");
+    ReportExtraction(out, f, "memory, len 31", memory, 31, kMemoryInput | kMemoryOutput, directory,
+                     "unexpected");
+    ReportExtraction(out, f, "input mode 2", host_path, 0, 2 | kMemoryOutput, directory, "unexpected");
     /* An output mode not offered still extracts, hands the block over and
      * answers 1. */
-    ReportExtraction(out, "output mode 2", host_path, 0, kFileInput | 0x200, directory, "unexpected");
-    ReportDiskOutput(out, "file, into a missing directory", host_path, 0, kFileInput,
-                     "missing-directory/for/sure", "unexpected");
-    ReportListing(out, "input mode 2", host_path, 0, 2, NULL);
-    ReportListing(out, "memory, len 31", memory, 31, kMemoryInput, NULL);
+    ReportExtraction(out, f, "output mode 2", host_path, 0, kFileInput | 0x200, directory, "unexpected");
+    ReportDiskOutput(out, f, "file, into a missing directory", host_path, 0, kFileInput, "missing-directory/for/sure",
+                     "unexpected");
+    ReportListing(out, f, "input mode 2", host_path, 0, 2, NULL);
+    ReportListing(out, f, "memory, len 31", memory, 31, kMemoryInput, NULL);
     /* offset.DAT holds an archive 512 bytes into the file. */
-    ReportListing(out, "file at offset 512", host_path, 512, kFileInput, NULL);
-    ReportLookup(out, "input mode 7", host_path, 0, 7, "x_000");
-    fprintf(out, "GetArchiveInfo(file, NULL lphInf) -> %d\n", PluginArchiveInfo(host_path, 0, kFileInput, NULL));
-    fprintf(out, "GetFileInfo(file, NULL lpInfo) -> %d\n", PluginFileInfo(host_path, 0, "x_000", kFileInput, NULL));
+    ReportListing(out, f, "file at offset 512", host_path, 512, kFileInput, NULL);
+    ReportLookup(out, f, "input mode 7", host_path, 0, 7, "x_000");
+    fprintf(out, "GetArchiveInfo%s(file, NULL lphInf) -> %d\n", f->suffix,
+            FamilyArchiveInfo(f, host_path, 0, kFileInput, NULL));
+    fprintf(out, "GetFileInfo%s(file, NULL lpInfo) -> %d\n", f->suffix,
+            FamilyFileInfo(f, host_path, 0, "x_000", kFileInput, NULL));
     free(records);
     if (image.mapping != NULL) munmap(image.mapping, image.mapped);
 }
 
-static void ReportGeneralFailures(FILE *out, const char *output_dir) {
+static void ReportGeneralFailures(FILE *out, const struct Family *f, const char *output_dir) {
     fprintf(out, "\n== no archive\n");
     char host_path[1024], directory[1024];
     snprintf(directory, sizeof directory, "%s/failures", output_dir);
     HostPath("no-such-file.DAT", host_path, sizeof host_path);
-    ReportListing(out, "missing file", host_path, 0, kFileInput, NULL);
-    ReportLookup(out, "missing file", host_path, 0, kFileInput, "x_000");
-    ReportExtraction(out, "missing file", host_path, 0, kFileInput | kMemoryOutput, directory, "unexpected");
+    ReportListing(out, f, "missing file", host_path, 0, kFileInput, NULL);
+    ReportLookup(out, f, "missing file", host_path, 0, kFileInput, "x_000");
+    ReportExtraction(out, f, "missing file", host_path, 0, kFileInput | kMemoryOutput, directory, "unexpected");
     HostPath(output_dir, host_path, sizeof host_path);
-    ReportListing(out, "a directory", host_path, 0, kFileInput, NULL);
-    ReportListing(out, "memory, NULL", NULL, 64, kMemoryInput, NULL);
-    ReportExtraction(out, "memory, NULL", NULL, 64, kMemoryInput | kMemoryOutput, directory, "unexpected");
-    fprintf(out, "IsSupported(NULL name, 0) -> %d\n", PluginIsSupported(NULL, 0));
+    ReportListing(out, f, "a directory", host_path, 0, kFileInput, NULL);
+    ReportListing(out, f, "memory, NULL", NULL, 64, kMemoryInput, NULL);
+    ReportExtraction(out, f, "memory, NULL", NULL, 64, kMemoryInput | kMemoryOutput, directory, "unexpected");
+    fprintf(out, "IsSupported%s(NULL name, 0) -> %d\n", f->suffix, FamilyIsSupported(f, NULL, 0));
+}
+
+static void ReportFamily(FILE *out, const struct Family *f, const char *output_dir, char **archives,
+                         int archive_count) {
+    fprintf(out, "== information\n");
+    ReportInfo(out, f);
+    for (int k = 0; k < archive_count; ++k) ReportArchive(out, f, output_dir, archives[k]);
+    ReportGeneralFailures(out, f, output_dir);
 }
 
 void WriteReport(FILE *out, const char *output_dir, char **archives, int archive_count) {
-    fprintf(out, "== information\n");
-    ReportInfo(out);
-    for (int k = 0; k < archive_count; ++k) ReportArchive(out, output_dir, archives[k]);
-    ReportGeneralFailures(out, output_dir);
+    ReportFamily(out, AnsiFamily(), output_dir, archives, archive_count);
+    /* The UTF-16 family, once the plug-in has it, answers the same calls
+     * into a directory of its own. */
+    fprintf(out, "\n== the UTF-16 exports: %s\n", PluginHasWide() ? "present" : "absent");
+    if (!PluginHasWide()) return;
+    char wide_dir[1024];
+    snprintf(wide_dir, sizeof wide_dir, "%s/W", output_dir);
+    MakeDirectories(wide_dir);
+    ReportFamily(out, WideFamily(), wide_dir, archives, archive_count);
 }
