@@ -105,6 +105,25 @@ int main(int argc, char** argv) {
         PutLe32(too_big, 28, 24 + 8 * count);
         write("index_too_big.DAT", too_big);
 
+        // Counts and offsets whose sums wrap past 32 bits: the 32-bit build
+        // must judge them as the native one does, never wrapping into the
+        // header or into a small table.
+        for (uint32_t wrapping : {0x1FFFFFFFu, 0x20000000u, 0xFFFFFFFFu}) {
+            Bytes wrapped = BuildArchive({StoreEntry(ToBytes("wrapped"))});
+            PutLe32(wrapped, 16, wrapping);
+            PutLe32(wrapped, 4, 24 + 8 * wrapping + GetLe32(wrapped, 12));
+            PutLe32(wrapped, 28, 24 + 8 * wrapping);
+            char name[64];
+            std::snprintf(name, sizeof name, "count_%08x.DAT", wrapping);
+            write(name, wrapped);
+        }
+        Bytes far = BuildArchive({StoreEntry(ToBytes("first")), StoreEntry(ToBytes("second")),
+                                  EncodeEntry(1, ToBytes("third, coded"))});
+        PutLe32(far, 32, 0x20);        // entry 1: 32 bytes from 4 GiB - 16, wrapping to 16
+        PutLe32(far, 36, 0xFFFFFFF0);
+        PutLe32(far, 44, 0xFFFFFFFF);  // entry 2: one byte short of 4 GiB
+        write("far_offsets.DAT", far);
+
         Bytes wrong_magic = BuildArchive({StoreEntry(ToBytes("text"))});
         wrong_magic[3] = 'B';
         write("wrong_magic.DAT", wrong_magic);
