@@ -161,5 +161,29 @@ TEST_F(ExtractionTest, DiskOutputThatCannotBeWrittenFails) {
     EXPECT_EQ(ExtractToDisk((dir_ / "blocked").string(), 0, dest), 1);
 }
 
+// Memory input finds the image start by looking back from src, and reaches
+// exactly the first 1,048,576 entries. Every entry here shares one stored
+// entry, so the image is the index and four bytes.
+TEST_F(ExtractionTest, MemoryInputReachesTheFirst1048576Entries) {
+    constexpr uint32_t kReach = 1u << 20;
+    constexpr uint32_t kCount = kReach + 1;
+    uint32_t data_offset = 24 + 8 * kCount;
+    Bytes image(data_offset, 0);
+    std::memcpy(image.data(), "KOVA", 4);
+    PutLe32(image, 4, data_offset + 4);
+    PutLe32(image, 8, 24);
+    PutLe32(image, 12, 4);
+    PutLe32(image, 16, kCount);
+    for (uint32_t i = 0; i < kCount; ++i) {
+        PutLe32(image, 24 + 8 * i, 4);
+        PutLe32(image, 28 + 8 * i, data_offset);
+    }
+    Append(image, ToBytes("BMok"));
+    Extraction last = ExtractImage(image, kReach - 1);
+    EXPECT_EQ(last.result, 0);
+    EXPECT_EQ(last.content, ToBytes("BMok"));
+    EXPECT_EQ(ExtractImage(image, kReach).result, 2);
+}
+
 }  // namespace
 }  // namespace kova::testing
