@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "archive/bytes.h"
+#include "format/bytes.h"
 #include "platform/accounting.h"
 #include "platform/win_api.h"
 

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "archive/decoder.h"
-#include "bench/workload.h"
+#include "format/decoder.h"
+#include "tests/support/workload.h"
 #include "tests/support/entry_encoder.h"
-#include "fuzz/reference_decoder.h"
+#include "tests/support/reference_decoder.h"
 
 namespace workload = kova::workload;
 using workload::Bytes;

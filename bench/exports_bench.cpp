@@ -12,7 +12,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "bench/workload.h"
+#include "tests/support/workload.h"
 #include "plugin/exports.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/entry_encoder.h"

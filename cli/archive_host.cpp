@@ -7,20 +7,16 @@
 #include <filesystem>
 
 #include "cli/messages.h"
-#include "plugin/entry_info.h"
+#include "format/bytes.h"
+#include "format/layout.h"
+#include "host/driver.h"
+#include "plugin/interface.h"
 
 namespace kova::cli {
 namespace {
 
-// How much of a file a host hands IsSupported to look at.
-constexpr size_t kProbeHeadSize = 2048;
 // GetFile flag: the archive by file name, the content into a memory block.
-constexpr unsigned kFileToMemory = 0x100;
-// GetFile result for a block that cannot be locked, which is what an empty
-// entry's zero-size block gives.
-constexpr int kResultCannotLock = 5;
-// Result for a block for the host that cannot be allocated.
-constexpr int kResultNoHostBlock = 4;
+constexpr unsigned kFileToMemory = FlagOf(kInputFile, kOutputMemory);
 
 struct OpenedFile {
     std::FILE* file = nullptr;
@@ -88,25 +84,23 @@ std::string NameOf(const EntryInfo& record) {
 
 // Copies the records out of the list block; the list ends at the first
 // record whose method starts with a zero byte, or at the block's end.
-bool ReadListBlock(const PluginApi& api, HLOCAL list, std::vector<ListedEntry>& entries) {
-    size_t capacity = api.local_size(list) / sizeof(EntryInfo);
-    const auto* records = static_cast<const EntryInfo*>(api.local_lock(list));
-    if (records == nullptr) return false;
-    for (size_t i = 0; i < capacity && records[i].method[0] != 0; ++i) {
+bool ReadListedEntries(const PluginApi& api, HLOCAL list, std::vector<ListedEntry>& entries) {
+    ListBlock block = ReadListBlock(api, list);
+    if (!block.readable) return false;
+    for (const EntryInfo& record : block.records) {
         ListedEntry entry;
-        entry.index = records[i].position;
-        entry.name = NameOf(records[i]);
-        entry.packed_size = records[i].packed_size;
-        entry.unpacked_size = records[i].unpacked_size;
+        entry.index = record.position;
+        entry.name = NameOf(record);
+        entry.packed_size = record.packed_size;
+        entry.unpacked_size = record.unpacked_size;
         entries.push_back(std::move(entry));
     }
-    api.local_unlock(list);
     return true;
 }
 
-// The archive_size field of a recognized head: bytes 4 to 7, little-endian.
+// The archive_size field of a recognized head.
 uint64_t DeclaredSize(const uint8_t (&head)[kProbeHeadSize]) {
-    return uint64_t{head[4]} | (uint64_t{head[5]} << 8) | (uint64_t{head[6]} << 16) | (uint64_t{head[7]} << 24);
+    return ReadHeader(ByteSpan(head, sizeof head)).archive_size;
 }
 
 uint64_t AvailableFrom(const std::string& path, uint64_t offset) {
@@ -151,7 +145,7 @@ bool ListArchive(const PluginApi& api, const std::string& path, uint64_t offset,
     int result = api.get_archive_info(PluginPath(path).c_str(), static_cast<LONG_PTR>(offset), 0, &list);
     if (result != 0) {
         if (list != nullptr) api.local_free(list);
-        error = path + ": " + (result == kResultNoHostBlock
+        error = path + ": " + (result == kNoHostBlock
                                    ? "the plug-in cannot allocate the list of entries (out of memory, or the "
                                      "header claims more entries than can be listed)"
                                    : DescribeResult(result));
@@ -161,7 +155,7 @@ bool ListArchive(const PluginApi& api, const std::string& path, uint64_t offset,
         error = path + ": the plug-in reported success but handed over no list";
         return false;
     }
-    bool read = ReadListBlock(api, list, archive.entries);
+    bool read = ReadListedEntries(api, list, archive.entries);
     api.local_free(list);
     if (!read) {
         error = path + ": the plug-in's list cannot be read (its block does not lock)";
@@ -203,8 +197,8 @@ bool ExtractEntry(const PluginApi& api, const ListedArchive& archive, const List
         if (block != nullptr) api.local_free(block);
         // A zero-size block cannot be locked, so the plug-in refuses empty
         // entries; their content is simply nothing.
-        if (result == kResultCannotLock && entry.unpacked_size == 0) return true;
-        error = subject + ": " + (result == kResultNoHostBlock
+        if (result == kNoWorkingMemory && entry.unpacked_size == 0) return true;
+        error = subject + ": " + (result == kNoHostBlock
                                       ? "out of memory: the plug-in cannot allocate the " +
                                             std::to_string(entry.unpacked_size) + " bytes the entry unpacks to"
                                       : DescribeResult(result));

@@ -9,19 +9,15 @@
 #include "cli/messages.h"
 #include "cli/progress_bar.h"
 #include "cli/terminal.h"
+#include "format/entry_name.h"
 
 namespace kova::cli {
 namespace {
 
 // Names come from the plug-in; one that could reach outside the output
-// directory is refused rather than followed.
-bool IsPlainFileName(const std::string& name) {
-    if (name.empty() || name == "." || name == "..") return false;
-    for (char c : name) {
-        if (c == '/' || c == '\\' || c == ':') return false;
-    }
-    return true;
-}
+// directory (a drive colon included, on any system) is refused rather than
+// followed.
+bool IsPlainFileName(const std::string& name) { return StaysInsideDirectory(name, ":"); }
 
 bool ExtractOne(const PluginApi& api, const ListedArchive& archive, const ListedEntry& entry,
                 const std::filesystem::path& directory, std::string& error) {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/plugin_loader.h"
+#include "host/plugin_loader.h"
 
 namespace kova::cli {
 

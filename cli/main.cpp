@@ -7,7 +7,7 @@
 
 #include "cli/commands.h"
 #include "cli/messages.h"
-#include "cli/plugin_loader.h"
+#include "host/plugin_loader.h"
 
 namespace {
 

@@ -1,5 +1,7 @@
 #include "cli/messages.h"
 
+#include "plugin/interface.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -15,27 +17,31 @@ void ReportWarning(const std::string& message) {
     std::fprintf(stderr, "kova: warning: %s\n", message.c_str());
 }
 
+namespace {
+
+// The codes are the plug-in interface's own; the words say what each means
+// for a user who only asked to list or extract something.
+struct ResultWords {
+    ResultCode code;
+    const char* words;
+};
+constexpr ResultWords kResultWords[] = {
+    {kSuccess, "success"},
+    {kUnsupportedMode, "the plug-in does not support this request, or could not write the output file"},
+    {kNotArchive, "not a KOVA archive"},
+    {kNoSuchEntry, "the archive has no such entry"},
+    {kNoHostBlock, "out of memory: the plug-in could not allocate a block for the result"},
+    {kNoWorkingMemory, "out of memory: the plug-in could not obtain working memory"},
+    {kCannotOpenFile, "the plug-in cannot open the file"},
+};
+
+}  // namespace
+
 std::string DescribeResult(int result) {
-    // The codes are the plug-in interface's own; the words say what each
-    // means for a user who only asked to list or extract something.
-    switch (result) {
-    case 0:
-        return "success";
-    case 1:
-        return "the plug-in does not support this request, or could not write the output file";
-    case 2:
-        return "not a KOVA archive";
-    case 3:
-        return "the archive has no such entry";
-    case 4:
-        return "out of memory: the plug-in could not allocate a block for the result";
-    case 5:
-        return "out of memory: the plug-in could not obtain working memory";
-    case 6:
-        return "the plug-in cannot open the file";
-    default:
-        return "the plug-in failed with unknown result " + std::to_string(result);
+    for (const ResultWords& known : kResultWords) {
+        if (known.code == result) return known.words;
     }
+    return "the plug-in failed with unknown result " + std::to_string(result);
 }
 
 std::string DescribeErrno(int error_number) { return std::strerror(error_number); }

@@ -18,8 +18,8 @@
 #include <cstring>
 #include <memory>
 
-#include "archive/decoder.h"
-#include "fuzz/reference_decoder.h"
+#include "format/decoder.h"
+#include "tests/support/reference_decoder.h"
 
 namespace {
 

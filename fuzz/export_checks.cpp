@@ -6,7 +6,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "fuzz/reference_decoder.h"
+#include "tests/support/reference_decoder.h"
 #include "plugin/base_name.h"
 
 namespace kova::fuzz {

@@ -17,7 +17,7 @@
 #include <utility>
 #include <vector>
 
-#include "bench/workload.h"
+#include "tests/support/workload.h"
 #include "tests/support/archive_builder.h"
 #include "tests/support/entry_encoder.h"
 

@@ -14,7 +14,7 @@
 #include <cstring>
 #include <string>
 
-#include "bench/workload.h"
+#include "tests/support/workload.h"
 #include "fuzz/export_checks.h"
 #include "plugin/base_name.h"
 #include "tests/support/archive_builder.h"

@@ -2,26 +2,27 @@
 #include <algorithm>
 #include <cstring>
 
-#include "archive/entry_name.h"
-#include "archive/entry_record.h"
-#include "plugin/archive_source.h"
+#include "archive/archive_reader.h"
+#include "plugin/archive_input.h"
 #include "plugin/base_name.h"
+#include "plugin/entry_record.h"
 #include "plugin/exports.h"
-#include "plugin/mode_bits.h"
+#include "plugin/host_path.h"
+#include "plugin/interface.h"
 #include "plugin/movable_block.h"
 
 namespace kova {
 namespace {
 
-ResultCode OpenForListing(const char* buf, LONG_PTR len, unsigned mode, ArchiveSource& source) {
-    if (mode == kInputFile) return OpenFileSource(buf, len, source);
-    return OpenImageSource(buf, len, source);
+ResultCode OpenForListing(const char* buf, LONG_PTR len, unsigned mode, ArchiveReader& source) {
+    if (mode == kInputFile) return OpenFileInput(buf, len, source);
+    return OpenImageInput(buf, len, source);
 }
 
 bool IsKnownInputMode(unsigned mode) { return mode == kInputFile || mode == kInputMemory; }
 
 // Every record, then one whose first byte is zero to end the list.
-ResultCode ListEntries(const ArchiveSource& source, HLOCAL* list) {
+ResultCode ListEntries(const ArchiveReader& source, HLOCAL* list) {
     uint64_t bytes = (uint64_t{source.entry_count} + 1) * sizeof(EntryInfo);
     // The block's size must be expressible as the 32-bit size hosts compute.
     if (bytes > UINT32_MAX) return kNoHostBlock;
@@ -53,7 +54,7 @@ KOVA_EXPORT int KOVA_CALL GetArchiveInfo(const char* buf, LONG_PTR len, unsigned
     unsigned mode = InputModeOf(flag);
     if (!IsKnownInputMode(mode) || lphInf == nullptr) return kUnsupportedMode;
 
-    ArchiveSource source;
+    ArchiveReader source;
     ResultCode result = OpenForListing(buf, len, mode, source);
     if (result != kSuccess) return result;
     return ListEntries(source, lphInf);
@@ -65,10 +66,10 @@ KOVA_EXPORT int KOVA_CALL GetFileInfo(const char* buf, LONG_PTR len, const char*
     unsigned mode = InputModeOf(flag);
     if (!IsKnownInputMode(mode) || lpInfo == nullptr) return kUnsupportedMode;
 
-    ArchiveSource source;
+    ArchiveReader source;
     ResultCode result = OpenForListing(buf, len, mode, source);
     if (result != kSuccess) return result;
-    int32_t index = ParseEntryIndex(filename);
+    int32_t index = EntryIndexOfName(filename);
     if (index == -1) return kNotArchive;
     // Compared unsigned: a number that wrapped negative is simply too large.
     uint32_t wanted = static_cast<uint32_t>(index);

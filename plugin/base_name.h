@@ -2,9 +2,14 @@
 // of the last file a probe recognized. Every entry name is built from it.
 #pragma once
 
-#include "archive/entry_name.h"
+#include <cstddef>
+
+#include "plugin/host_path.h"
 
 namespace kova {
+
+// Longest base name kept.
+constexpr size_t kMaxBaseNameLength = 31;
 
 struct BaseName {
     char text[kMaxBaseNameLength + 1];

@@ -18,7 +18,7 @@
 #pragma once
 
 #include "platform/win_api.h"
-#include "plugin/entry_info.h"
+#include "plugin/interface.h"
 
 #if defined(_WIN32)
 #define KOVA_CALL __stdcall

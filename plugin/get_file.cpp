@@ -2,14 +2,14 @@
 #include <algorithm>
 #include <cstring>
 
-#include "archive/layout.h"
-
-#include "archive/decoder.h"
-#include "archive/entry_record.h"
-#include "plugin/archive_source.h"
+#include "archive/archive_reader.h"
+#include "format/decoder.h"
+#include "format/layout.h"
+#include "plugin/archive_input.h"
 #include "plugin/base_name.h"
+#include "plugin/entry_record.h"
 #include "plugin/exports.h"
-#include "plugin/mode_bits.h"
+#include "plugin/interface.h"
 #include "plugin/movable_block.h"
 #include "plugin/output_file.h"
 
@@ -23,7 +23,6 @@ constexpr size_t kImageSearchLimit = size_t{1} << 20;
 // Compared byte by byte, stopping at the first that differs, so that no
 // more is read past src than a matching prefix of the magic.
 bool MagicAt(const char* at) {
-    static const char kMagic[4] = {'K', 'O', 'V', 'A'};
     for (size_t k = 0; k < sizeof kMagic; ++k) {
         if (at[k] != kMagic[k]) return false;
     }
@@ -43,23 +42,23 @@ bool MagicAt(const char* at) {
 // past the image.) When the host breaks the contract, reads still stay
 // within `length` bytes of src: the search never goes further back than
 // that, and the image found is `length` bytes from its start.
-ResultCode OpenImageAt(const char* src, LONG_PTR length, ArchiveSource& source, uint32_t& index) {
+ResultCode OpenImageAt(const char* src, LONG_PTR length, ArchiveReader& source, uint32_t& index) {
     if (src == nullptr || length < static_cast<LONG_PTR>(kValidatedBytes)) return kNotArchive;
     uintptr_t at = reinterpret_cast<uintptr_t>(src);
     size_t reach = std::min<uint64_t>(kImageSearchLimit, static_cast<uint64_t>(length));
     for (size_t back = 0; back < reach && back <= at; ++back) {
         if (!MagicAt(src - back)) continue;
         index = static_cast<uint32_t>(back);
-        return OpenImageSource(src - back, length, source);
+        return OpenImageInput(src - back, length, source);
     }
     return kNotArchive;
 }
 
-ResultCode OpenForExtraction(const char* src, LONG_PTR len, unsigned mode, ArchiveSource& source,
+ResultCode OpenForExtraction(const char* src, LONG_PTR len, unsigned mode, ArchiveReader& source,
                              uint32_t& index) {
     if (mode == kInputMemory) return OpenImageAt(src, len, source, index);
     // With file input the archive always starts the file; len is the index.
-    ResultCode result = OpenFileSource(src, 0, source);
+    ResultCode result = OpenFileInput(src, 0, source);
     if (result != kSuccess) return result;
     if (len < 0 || static_cast<uint64_t>(len) >= source.entry_count) return kNoSuchEntry;
     index = static_cast<uint32_t>(len);
@@ -67,12 +66,12 @@ ResultCode OpenForExtraction(const char* src, LONG_PTR len, unsigned mode, Archi
 }
 
 // Decodes entry `index` into a fresh block; `record` keeps its name and size.
-ResultCode Extract(ArchiveSource& source, uint32_t index, EntryInfo& record, MovableBlock& content) {
+ResultCode Extract(ArchiveReader& source, uint32_t index, EntryInfo& record, MovableBlock& content) {
     if (index >= source.entry_count) return kNoSuchEntry;
     IndexEntry entry = source.Entry(index);
     HeapBuffer scratch;
     ByteSpan stored;
-    ResultCode result = source.ReadStored(entry, scratch, stored);
+    ResultCode result = ResultOf(source.ReadStored(entry, scratch, stored));
     if (result != kSuccess) return result;
 
     BaseName base = CurrentBaseName();
@@ -98,7 +97,7 @@ KOVA_EXPORT int KOVA_CALL GetFile(const char* src, LONG_PTR len, char* dest, uns
     // Every mode but disk output stores a handle through dest.
     if (output != kOutputDiskFile && dest == nullptr) return kUnsupportedMode;
 
-    ArchiveSource source;
+    ArchiveReader source;
     uint32_t index = 0;
     ResultCode result = OpenForExtraction(src, len, input, source, index);
     if (result != kSuccess) return result;

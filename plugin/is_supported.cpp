@@ -1,18 +1,10 @@
 // The probe: is this file one of our archives? A yes makes its base name the
 // one every later entry name is built from.
 #include "archive/file_io.h"
-#include "archive/layout.h"
+#include "format/layout.h"
 #include "plugin/base_name.h"
 #include "plugin/exports.h"
-
-namespace {
-
-// How much of the file a host reads for us, or we read from its handle.
-constexpr size_t kProbeHeadSize = 2048;
-// A dw below this is a handle; anything else points to the file's head.
-constexpr DWORD_PTR kFirstPointerValue = 0x10000;
-
-}  // namespace
+#include "plugin/interface.h"
 
 KOVA_EXPORT int KOVA_CALL IsSupported(const char* filename, DWORD_PTR dw) {
     using namespace kova;

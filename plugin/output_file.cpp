@@ -4,8 +4,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "archive/entry_name.h"
 #include "archive/file_io.h"
+#include "format/entry_name.h"
+#include "plugin/host_path.h"
 
 namespace kova {
 namespace {
@@ -21,16 +22,11 @@ constexpr int kTemporaryNameAttempts = 64;
 
 // A name stays inside the directory when it has no separator of any build
 // (nor, on Windows, a drive colon) and is not a dot name.
-bool StaysInside(const char* name) {
-    if (name[0] == '\0' || std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) return false;
-    for (const char* at = name; *at != '\0'; ++at) {
-        if (*at == '/' || *at == '\\') return false;
 #ifdef _WIN32
-        if (*at == ':') return false;
+constexpr const char* kMoreSeparators = ":";
+#else
+constexpr const char* kMoreSeparators = "";
 #endif
-    }
-    return true;
-}
 
 bool JoinPath(char (&path)[kMaxOutputPath], const char* directory, const char* name) {
     size_t dir_length = directory != nullptr ? std::strlen(directory) : 0;
@@ -79,7 +75,7 @@ bool CreateTemporaryBeside(const char* path, char (&temporary)[kMaxOutputPath], 
 bool WriteOutputFile(const char* directory, const char* entry_name, MovableBlock& content,
                      size_t size) {
     char path[kMaxOutputPath];
-    if (!StaysInside(entry_name) || !JoinPath(path, directory, entry_name)) return false;
+    if (!StaysInsideDirectory(entry_name, kMoreSeparators) || !JoinPath(path, directory, entry_name)) return false;
 
     // The entry goes to a file of its own first and takes the name only when
     // complete: a failed write leaves whatever had the name as it was, and a

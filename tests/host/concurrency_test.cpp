@@ -116,7 +116,7 @@ private:
 
     void Probe() {
         Bytes head = own_.image;
-        head.resize(2048);
+        head.resize(kProbeHeadSize);
         if (Plugin().is_supported(own_.path.c_str(), reinterpret_cast<DWORD_PTR>(head.data())) != 1) {
             Note("probe by pointer said no");
         }

@@ -88,16 +88,16 @@ TEST_F(ExtractionTest, FailuresReturnTheirCodesAndHandOutNothing) {
         int result;
     } cases[] = {
         {"input mode 2", path_.c_str(), 0, 0x102, 1},
-        {"missing file", missing.c_str(), 0, 0x100, 6},
-        {"NULL file name", nullptr, 0, 0x100, 6},
-        {"not an archive", junk_path.c_str(), 0, 0x100, 2},
-        {"archive not at the file start", offset_path.c_str(), 0, 0x100, 2},
+        {"missing file", missing.c_str(), 0, kMemoryOutput, 6},
+        {"NULL file name", nullptr, 0, kMemoryOutput, 6},
+        {"not an archive", junk_path.c_str(), 0, kMemoryOutput, 2},
+        {"archive not at the file start", offset_path.c_str(), 0, kMemoryOutput, 2},
         {"image not an archive", reinterpret_cast<const char*>(junk.data()),
          static_cast<LONG_PTR>(junk.size()), 0x101, 2},
         {"image not an archive, odd output mode", reinterpret_cast<const char*>(junk.data()),
          static_cast<LONG_PTR>(junk.size()), 0x701, 2},
         {"NULL image", nullptr, 100, 0x101, 2},
-        {"zero-size entry", empty_path.c_str(), 0, 0x100, 5},
+        {"zero-size entry", empty_path.c_str(), 0, kMemoryOutput, 5},
         {"zero-size entry, image", reinterpret_cast<const char*>(empty_entry.data()),
          static_cast<LONG_PTR>(empty_entry.size()), 0x101, 5},
     };
@@ -108,7 +108,7 @@ TEST_F(ExtractionTest, FailuresReturnTheirCodesAndHandOutNothing) {
                   c.result);
         EXPECT_EQ(handle, nullptr);
     }
-    EXPECT_EQ(Plugin().get_file(path_.c_str(), 0, nullptr, 0x100, nullptr, 0), 1);
+    EXPECT_EQ(Plugin().get_file(path_.c_str(), 0, nullptr, kMemoryOutput, nullptr, 0), 1);
 }
 
 TEST_F(ExtractionTest, AnImageThatEndsBeforeItsIndexIsNoArchive) {

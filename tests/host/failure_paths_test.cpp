@@ -85,7 +85,7 @@ TEST_F(FailurePathTest, EachFailedRequestGivesItsCodeAndLeavesNothing) {
 
     Walk("list a file", true, [&] { return ListCall(file, 0, kFileInput); }, {5, 5, 4, 5});
     Walk("list an image", true, [&] { return ListCall(image, length, kMemoryInput); }, {4, 5});
-    Walk("extract from a file to memory", true, [&] { return ExtractCall(file, kCodedWave, 0x100, nullptr); },
+    Walk("extract from a file to memory", true, [&] { return ExtractCall(file, kCodedWave, kMemoryOutput, nullptr); },
          {5, 5, 5, 4, 5});
     Walk("extract from an image to memory", true,
          [&] { return ExtractCall(image + kCodedWave, length, 0x101, nullptr); }, {4, 5});

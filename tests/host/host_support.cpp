@@ -91,7 +91,7 @@ std::string HostTest::WriteArchive(const std::string& name, const Bytes& bytes) 
 
 int HostTest::ProbeByPointer(const std::string& path, const Bytes& head) {
     Bytes padded = head;
-    padded.resize(2048);
+    padded.resize(kProbeHeadSize);
     return Plugin().is_supported(path.c_str(), reinterpret_cast<DWORD_PTR>(padded.data()));
 }
 
@@ -103,18 +103,10 @@ Listing List(const char* buf, LONG_PTR len, unsigned flag) {
     listing.handle_after = handle;
     if (listing.result != 0 || handle == nullptr) return listing;
 
-    listing.block_size = api.local_size(handle);
-    auto* records = static_cast<const EntryInfo*>(api.local_lock(handle));
-    size_t count = listing.block_size / sizeof(EntryInfo);
-    for (size_t i = 0; i < count; ++i) {
-        if (records[i].method[0] == 0) {
-            static const EntryInfo kZero = {};
-            listing.closed = std::memcmp(&records[i], &kZero, sizeof kZero) == 0 && i + 1 == count;
-            break;
-        }
-        listing.records.push_back(records[i]);
-    }
-    api.local_unlock(handle);
+    ListBlock block = ReadListBlock(api, handle);
+    listing.block_size = block.block_size;
+    listing.records = std::move(block.records);
+    listing.closed = block.closed;
     EXPECT_EQ(api.local_free(handle), nullptr);
     return listing;
 }
@@ -134,12 +126,7 @@ Extraction TakeBlock(int result, HLOCAL handle) {
     out.result = result;
     out.handle = handle;
     if (handle == nullptr) return out;
-    out.block_size = api.local_size(handle);
-    if (auto* data = static_cast<const uint8_t*>(api.local_lock(handle))) {
-        out.content.assign(data, data + out.block_size);
-        api.local_unlock(handle);
-    }
-    EXPECT_EQ(api.local_free(handle), nullptr);
+    EXPECT_EQ(TakeBlockContent(api, handle, out.content, out.block_size), nullptr);
     return out;
 }
 

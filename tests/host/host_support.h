@@ -8,16 +8,18 @@
 #include <string>
 #include <vector>
 
-#include "cli/plugin_loader.h"
+#include "host/driver.h"
+#include "host/plugin_loader.h"
 #include "platform/accounting.h"
+#include "plugin/interface.h"
 #include "tests/support/archive_builder.h"
 
 namespace kova::testing {
 
-constexpr unsigned kFileInput = 0x000;
-constexpr unsigned kMemoryInput = 0x001;
-constexpr unsigned kDiskOutput = 0x000;
-constexpr unsigned kMemoryOutput = 0x100;
+constexpr unsigned kFileInput = FlagOf(kova::kInputFile, kova::kOutputDiskFile);
+constexpr unsigned kMemoryInput = FlagOf(kova::kInputMemory, kova::kOutputDiskFile);
+constexpr unsigned kDiskOutput = FlagOf(kova::kInputFile, kova::kOutputDiskFile);
+constexpr unsigned kMemoryOutput = FlagOf(kova::kInputFile, kova::kOutputMemory);
 
 // The plug-in named by KOVA_PLUGIN, or the one beside the test program.
 PluginApi& Plugin();

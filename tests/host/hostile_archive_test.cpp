@@ -431,7 +431,7 @@ TEST_F(HostileArchiveTest, HandleZeroIsNoHandle) {
     EXPECT_EQ(Plugin().is_supported("x.DAT", 0), 0);
 #else
     Bytes head = SampleArchive();
-    head.resize(2048);
+    head.resize(kProbeHeadSize);
     int pipe_ends[2];
     ASSERT_EQ(pipe(pipe_ends), 0);
     ASSERT_EQ(write(pipe_ends[1], head.data(), head.size()), static_cast<ssize_t>(head.size()));

@@ -50,7 +50,7 @@ TEST_F(ProbeTest, AHandleIsReadFromWhereTheHostLeftIt) {
     std::string path = WriteArchive("handle.DAT", padded);
 
     HostFile file(path);
-    ASSERT_LT(file.Dw(), 0x10000u);
+    ASSERT_LT(file.Dw(), kFirstPointerValue);
     EXPECT_EQ(Plugin().is_supported("handle.DAT", file.Dw()), 1);
     // The handle stays open and the host's; the probe read 2048 bytes.
     EXPECT_EQ(file.ReadByte(), 0x5A);
@@ -81,7 +81,7 @@ TEST_F(ProbeTest, OnlyConsistentHeadsAreRecognized) {
         SCOPED_TRACE(c.what);
         EXPECT_EQ(ProbeByPointer("x.DAT", *c.head), c.recognized);
     }
-    EXPECT_EQ(Plugin().is_supported(nullptr, reinterpret_cast<DWORD_PTR>(Bytes(2048, 0).data())), 0);
+    EXPECT_EQ(Plugin().is_supported(nullptr, reinterpret_cast<DWORD_PTR>(Bytes(kProbeHeadSize, 0).data())), 0);
 }
 
 TEST(PluginInfoTest, StringsAndTheirCuts) {

@@ -1,24 +1,17 @@
-// Writes entries the way the decoder reads them: content in, stored bytes
-// out. Used to build archives with real content for tests and for the
-// bundled sample.
+// The library's encoder in the tests' terms: byte vectors in and out, and
+// requests no entry could satisfy thrown as std::invalid_argument. Used to
+// build archives with real content for tests and for the bundled sample.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+#include "format/encoder.h"
 #include "tests/support/archive_builder.h"
 
 namespace kova::testing {
 
-// How many commands of each kind an encoding used.
-struct EncoderStats {
-    size_t literals = 0;
-    size_t byte_runs = 0;
-    size_t long_byte_runs = 0;
-    size_t pair_runs = 0;
-    size_t long_pair_runs = 0;
-    size_t back_copies = 0;
-};
+using EncoderStats = kova::EncoderStats;
 
 // The stored bytes of a coded entry: `method` (1 or 2 in its low seven
 // bits), the content's size, then a command stream that decodes to exactly

@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "archive/decoder.h"
+#include "format/decoder.h"
 #include "tests/support/entry_encoder.h"
 
 namespace kova::testing {

@@ -2,7 +2,7 @@
 // entry in it must decode back to the file it was made from.
 #include <gtest/gtest.h>
 
-#include "archive/decoder.h"
+#include "format/decoder.h"
 #include "tests/tools/sample_content.h"
 
 namespace kova::testing {

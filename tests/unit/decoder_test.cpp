@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "archive/decoder.h"
+#include "format/decoder.h"
 #include "tests/unit/unit_support.h"
 
 namespace kova::testing {

@@ -5,9 +5,10 @@
 #include <cstring>
 #include <string>
 
-#include "archive/entry_kind.h"
-#include "archive/entry_name.h"
-#include "archive/entry_record.h"
+#include "format/entry_kind.h"
+#include "format/entry_name.h"
+#include "plugin/host_path.h"
+#include "plugin/entry_record.h"
 #include "tests/unit/unit_support.h"
 
 namespace kova::testing {
@@ -170,7 +171,7 @@ TEST(Entry, FillEntryInfoNames) {
     for (const Case& c : cases) {
         EntryInfo r = Filled(*c.stored, static_cast<uint32_t>(c.stored->size()), 0, c.index, c.base);
         EXPECT_STREQ(r.filename, c.name);
-        EXPECT_EQ(ParseEntryIndex(r.filename), static_cast<int32_t>(c.index)) << c.name;
+        EXPECT_EQ(EntryIndexOfName(r.filename), static_cast<int32_t>(c.index)) << c.name;
     }
     EXPECT_EQ(std::string(Filled(kBitmap, 48, 0, 3, base31.c_str()).filename), base31 + "_003.BMP");
 }
@@ -230,7 +231,7 @@ TEST(Entry, ParseEntryIndex) {
         {std::string(1000, 'a') + "_9.BMP", -1},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(ParseEntryIndex(c.name.c_str()), c.index) << '"' << c.name.substr(0, 40) << '"';
+        EXPECT_EQ(EntryIndexOfName(c.name.c_str()), c.index) << '"' << c.name.substr(0, 40) << '"';
     }
 }
 

@@ -1,12 +1,12 @@
-// ValidateHeader and OpenArchive.
+// ValidateHeader, the header and index writers, and OpenArchiveFile.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include <string>
 
-#include "archive/layout.h"
-#include "archive/open_archive.h"
+#include "format/layout.h"
+#include "archive/archive_reader.h"
 #include "tests/unit/unit_support.h"
 
 namespace kova::testing {
@@ -94,8 +94,8 @@ TEST_F(OpenArchiveTest, ReadsHeaderAndIndexAtAnyOffset) {
     for (int64_t offset : {0, 1, 512, 70000}) {
         SCOPED_TRACE(offset);
         std::string path = Write("a.DAT", Concat({Bytes(static_cast<size_t>(offset), 0x5A), archive}));
-        OpenedArchive opened;
-        ASSERT_EQ(OpenArchive(path.c_str(), offset, opened), kSuccess);
+        ArchiveReader opened;
+        ASSERT_EQ(OpenArchiveFile(path.c_str(), offset, opened), ArchiveStatus::kOk);
         EXPECT_TRUE(opened.file.IsOpen());
         EXPECT_EQ(opened.archive_offset, offset);
         EXPECT_EQ(opened.entry_count, 3u);
@@ -105,10 +105,10 @@ TEST_F(OpenArchiveTest, ReadsHeaderAndIndexAtAnyOffset) {
             EXPECT_EQ(opened.Entry(i).stored_size, expected[i][0]);
             EXPECT_EQ(opened.Entry(i).data_offset, expected[i][1]);
         }
-        EXPECT_EQ(opened.EntryPosition(opened.Entry(1)), offset + 78);
+        EXPECT_EQ(opened.archive_offset + opened.Entry(1).data_offset, offset + 78);
         if (offset != 0) {
-            OpenedArchive at_zero;
-            EXPECT_EQ(OpenArchive(path.c_str(), 0, at_zero), kNotArchive);
+            ArchiveReader at_zero;
+            EXPECT_EQ(OpenArchiveFile(path.c_str(), 0, at_zero), ArchiveStatus::kNotArchive);
             EXPECT_FALSE(at_zero.file.IsOpen());
         }
     }
@@ -126,8 +126,8 @@ TEST_F(OpenArchiveTest, IndexIsReadAtOffsetPlusIndexOffset) {
     PutLe32(archive, 52, 60);
     archive.resize(66, 0x11);
     std::string path = Write("b.DAT", Concat({Bytes(100, 0), archive}));
-    OpenedArchive opened;
-    ASSERT_EQ(OpenArchive(path.c_str(), 100, opened), kSuccess);
+    ArchiveReader opened;
+    ASSERT_EQ(OpenArchiveFile(path.c_str(), 100, opened), ArchiveStatus::kOk);
     EXPECT_EQ(opened.index_offset, 40u);
     ASSERT_EQ(opened.entry_count, 2u);
     EXPECT_EQ(opened.Entry(0).stored_size, 4u);
@@ -137,18 +137,18 @@ TEST_F(OpenArchiveTest, IndexIsReadAtOffsetPlusIndexOffset) {
 }
 
 TEST_F(OpenArchiveTest, Failures) {
-    OpenedArchive opened;
-    EXPECT_EQ(OpenArchive(dir_.File("missing.DAT").c_str(), 0, opened), kCannotOpenFile);
-    EXPECT_EQ(OpenArchive(dir_.Path().c_str(), 0, opened), kCannotOpenFile);  // a directory
-    EXPECT_EQ(OpenArchive("", 0, opened), kCannotOpenFile);
-    EXPECT_EQ(OpenArchive(nullptr, 0, opened), kCannotOpenFile);
-    EXPECT_EQ(OpenArchive(Write("junk", Bytes(4096, 0x42)).c_str(), 0, opened), kNotArchive);
-    EXPECT_EQ(OpenArchive(Write("empty", {}).c_str(), 0, opened), kNotArchive);
+    ArchiveReader opened;
+    EXPECT_EQ(OpenArchiveFile(dir_.File("missing.DAT").c_str(), 0, opened), ArchiveStatus::kCannotOpenFile);
+    EXPECT_EQ(OpenArchiveFile(dir_.Path().c_str(), 0, opened), ArchiveStatus::kCannotOpenFile);  // a directory
+    EXPECT_EQ(OpenArchiveFile("", 0, opened), ArchiveStatus::kCannotOpenFile);
+    EXPECT_EQ(OpenArchiveFile(nullptr, 0, opened), ArchiveStatus::kCannotOpenFile);
+    EXPECT_EQ(OpenArchiveFile(Write("junk", Bytes(4096, 0x42)).c_str(), 0, opened), ArchiveStatus::kNotArchive);
+    EXPECT_EQ(OpenArchiveFile(Write("empty", {}).c_str(), 0, opened), ArchiveStatus::kNotArchive);
     Bytes off_by_one = BuildArchive({Bytes(5, 1)});
     PutLe32(off_by_one, 4, GetLe32(off_by_one, 4) + 1);
-    EXPECT_EQ(OpenArchive(Write("off", off_by_one).c_str(), 0, opened), kNotArchive);
+    EXPECT_EQ(OpenArchiveFile(Write("off", off_by_one).c_str(), 0, opened), ArchiveStatus::kNotArchive);
     // Past the end of the file.
-    EXPECT_EQ(OpenArchive(Write("c.DAT", BuildArchive({})).c_str(), 1000, opened), kNotArchive);
+    EXPECT_EQ(OpenArchiveFile(Write("c.DAT", BuildArchive({})).c_str(), 1000, opened), ArchiveStatus::kNotArchive);
     EXPECT_FALSE(opened.file.IsOpen());
 }
 
@@ -163,11 +163,11 @@ TEST_F(OpenArchiveTest, EntryCountWhoseTableWrapsIsRefused) {
         SCOPED_TRACE(c.count);
         Bytes head = Head(100 + c.word28, 24, 100, c.count, 0, c.word28);
         ASSERT_TRUE(ValidateHeader(View(head)));
-        OpenedArchive opened;
+        ArchiveReader opened;
         std::string path = Write("w.DAT", head);
-        EXPECT_EQ(OpenArchive(path.c_str(), 0, opened), kNotArchive);
+        EXPECT_EQ(OpenArchiveFile(path.c_str(), 0, opened), ArchiveStatus::kNotArchive);
         std::filesystem::resize_file(path, 24 + 8ull * c.count);  // sparse
-        EXPECT_EQ(OpenArchive(path.c_str(), 0, opened), kNoWorkingMemory);
+        EXPECT_EQ(OpenArchiveFile(path.c_str(), 0, opened), ArchiveStatus::kNoMemory);
         EXPECT_FALSE(opened.file.IsOpen());
     }
 }
@@ -178,15 +178,15 @@ TEST_F(OpenArchiveTest, ShortFileReadsAsZeros) {
     // An empty archive whose u32 at 28 is 24 = 18 00 00 00: cut after byte 28
     // the missing bytes are the zeros it needs.
     Bytes empty = BuildArchive({});
-    OpenedArchive opened;
-    ASSERT_EQ(OpenArchive(Write("e.DAT", Cut(empty, 29)).c_str(), 0, opened), kSuccess);
+    ArchiveReader opened;
+    ASSERT_EQ(OpenArchiveFile(Write("e.DAT", Cut(empty, 29)).c_str(), 0, opened), ArchiveStatus::kOk);
     EXPECT_EQ(opened.entry_count, 0u);
 
     // Three entries, the file cut inside record 1: the index does not fit,
     // so this is no archive; cut inside the data, it opens whole.
     Bytes three = BuildArchive({Bytes(30, 1), Bytes(30, 2), Bytes(40, 3)});
-    EXPECT_EQ(OpenArchive(Write("t.DAT", Cut(three, 36)).c_str(), 0, opened), kNotArchive);
-    ASSERT_EQ(OpenArchive(Write("d.DAT", Cut(three, 49)).c_str(), 0, opened), kSuccess);
+    EXPECT_EQ(OpenArchiveFile(Write("t.DAT", Cut(three, 36)).c_str(), 0, opened), ArchiveStatus::kNotArchive);
+    ASSERT_EQ(OpenArchiveFile(Write("d.DAT", Cut(three, 49)).c_str(), 0, opened), ArchiveStatus::kOk);
     ASSERT_EQ(opened.entry_count, 3u);
     EXPECT_EQ(opened.Entry(2).stored_size, 40u);
     EXPECT_EQ(opened.Entry(2).data_offset, 108u);
@@ -195,11 +195,12 @@ TEST_F(OpenArchiveTest, ShortFileReadsAsZeros) {
 
 TEST_F(OpenArchiveTest, ReopeningReleasesThePreviousArchive) {
     std::string good = Write("g.DAT", BuildArchive({Bytes(3, 9)}));
-    OpenedArchive opened;
-    ASSERT_EQ(OpenArchive(good.c_str(), 0, opened), kSuccess);
-    EXPECT_EQ(OpenArchive(dir_.File("missing").c_str(), 0, opened), kCannotOpenFile);
+    ArchiveReader opened;
+    ASSERT_EQ(OpenArchiveFile(good.c_str(), 0, opened), ArchiveStatus::kOk);
+    EXPECT_EQ(OpenArchiveFile(dir_.File("missing").c_str(), 0, opened), ArchiveStatus::kCannotOpenFile);
     EXPECT_FALSE(opened.file.IsOpen());
-    EXPECT_EQ(opened.index.data, nullptr);
+    EXPECT_EQ(opened.index_table.data, nullptr);
+    EXPECT_TRUE(opened.index.empty());
     EXPECT_EQ(opened.header_copy.data, nullptr);
 }
 

@@ -70,8 +70,8 @@ TEST(BaseName, RememberedNameIsTheModules) {
 TEST(BaseName, ProbeSetsItOnlyWhenRecognized) {
     Bytes archive = BuildArchive({ToBytes("BMxx")});
     Bytes head = archive;
-    head.resize(2048, 0);
-    Bytes junk(2048, 0x4B);
+    head.resize(kProbeHeadSize, 0);
+    Bytes junk(kProbeHeadSize, 0x4B);
 
     ASSERT_EQ(IsSupported("C:\\games\\first.DAT", reinterpret_cast<DWORD_PTR>(head.data())), 1);
     EXPECT_STREQ(CurrentBaseName().text, "first");

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "archive/bytes.h"
+#include "format/bytes.h"
 #include "tests/support/archive_builder.h"
 
 namespace kova::testing {

@@ -84,7 +84,7 @@ protected:
     static DWORD_PTR Probe(const Bytes& image) {
         static Bytes head;
         head = image;
-        head.resize(2048);
+        head.resize(kProbeHeadSize);
         return reinterpret_cast<DWORD_PTR>(head.data());
     }
 
@@ -113,11 +113,11 @@ TEST_F(WindowsHostTest, ProbeReadsFromAKernelHandleAndLeavesItOpen) {
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(file, INVALID_HANDLE_VALUE);
         // The probe takes small values for handles; a kernel handle is one.
-        ASSERT_LT(reinterpret_cast<DWORD_PTR>(file), 0x10000u);
+        ASSERT_LT(reinterpret_cast<DWORD_PTR>(file), kFirstPointerValue);
 
         EXPECT_EQ(Plugin().is_supported(path.c_str(), reinterpret_cast<DWORD_PTR>(file)), c.expected);
         // Still the host's: open, and positioned where the probe's read ended.
-        EXPECT_EQ(SetFilePointer(file, 0, nullptr, FILE_CURRENT), std::min<size_t>(c.bytes.size(), 2048));
+        EXPECT_EQ(SetFilePointer(file, 0, nullptr, FILE_CURRENT), std::min<size_t>(c.bytes.size(), kProbeHeadSize));
         EXPECT_TRUE(CloseHandle(file));
     }
 }

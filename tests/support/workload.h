@@ -1,6 +1,6 @@
 // Test data for the fuzz seeds and the benchmarks: content that looks like
 // what the archives hold (bitmaps, sounds). The entries are coded and the
-// archives written with the test support code (tests/support).
+// archives written with the support code beside it.
 #pragma once
 
 #include <cstdint>

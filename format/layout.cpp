@@ -1,4 +1,4 @@
-#include "archive/layout.h"
+#include "format/layout.h"
 
 #include <cstring>
 
@@ -25,9 +25,25 @@ IndexEntry ReadIndexEntry(ByteSpan table, uint64_t index) {
     return entry;
 }
 
+void WriteHeader(MutableByteSpan head, const ArchiveHeader& header) {
+    for (size_t k = 0; k < sizeof kMagic && k < head.size(); ++k) head[k] = static_cast<uint8_t>(kMagic[k]);
+    WriteLe32(head, 4, header.archive_size);
+    WriteLe32(head, 8, header.index_offset);
+    WriteLe32(head, 12, header.data_size);
+    WriteLe32(head, 16, header.entry_count);
+    WriteLe32(head, 20, header.reserved);
+}
+
+void WriteIndexEntry(MutableByteSpan table, uint64_t index, const IndexEntry& entry) {
+    if (index >= table.size() / kIndexEntrySize + 1) return;
+    size_t at = static_cast<size_t>(index) * kIndexEntrySize;
+    WriteLe32(table, at, entry.stored_size);
+    WriteLe32(table, at + 4, entry.data_offset);
+}
+
 bool ValidateHeader(ByteSpan head) {
     if (head.size() < kValidatedBytes) return false;
-    if (std::memcmp(head.data(), "KOVA", 4) != 0) return false;
+    if (std::memcmp(head.data(), kMagic, sizeof kMagic) != 0) return false;
     ArchiveHeader header = ReadHeader(head);
     // Unsigned arithmetic wraps, exactly as the archives were checked when
     // they were written; a wrapped sum is still a valid match.

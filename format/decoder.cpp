@@ -1,25 +1,10 @@
-#include "archive/decoder.h"
+#include "format/decoder.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace kova {
 namespace {
-
-constexpr uint32_t kWideDistances[4] = {320, 640, 1280, 2560};
-constexpr uint32_t kNarrowDistances[4] = {80, 160, 320, 640};
-
-// Control-byte ranges of the command stream.
-constexpr uint8_t kEnd = 0x00;
-constexpr uint8_t kLastLiteral = 0x3F;
-constexpr uint8_t kLastByteRun = 0x7E;
-constexpr uint8_t kLongByteRun = 0x7F;
-constexpr uint8_t kLastPairRun = 0xBE;
-constexpr uint8_t kLongPairRun = 0xBF;
-// Short counts are the control byte less a bias.
-constexpr unsigned kByteRunBias = 61;
-constexpr unsigned kPairRunBias = 126;
-constexpr unsigned kBackCopyBias = 189;
 
 // Writes `pairs` times the pair a b, cut at the end of room. The first pair
 // is written, then what is written so far is copied after itself, doubling
@@ -51,15 +36,27 @@ void CopyBack(uint8_t* at, size_t distance, size_t count) {
     }
 }
 
-size_t DecodeCommands(const uint8_t* in, size_t available, size_t n, const uint32_t* distances,
-                      uint8_t* out, size_t m) {
+struct Decoded {
+    size_t written;
+    DecodeStop stop;
+    size_t input_used;
+};
+
+// `n` > kCodedHeadSize and `m` > 0.
+Decoded DecodeCommands(const uint8_t* in, size_t available, size_t n, const DistanceRow& distances,
+                       uint8_t* out, size_t m) {
     size_t i = kCodedHeadSize;
     size_t p = 0;
+    DecodeStop stop = DecodeStop::kInputExhausted;
     // Each command may rely on i < n and p < m at its start: the operand at i
     // exists, and there is room for at least one output byte.
     while (i < n && p < m) {
         uint8_t c = in[i++];
-        if (i >= n || c == kEnd) break;  // a control byte with nothing after it is dropped
+        if (c == kEndCommand) {
+            stop = DecodeStop::kEndCommand;
+            break;
+        }
+        if (i >= n) break;  // a control byte with nothing after it is dropped
 
         if (c <= kLastLiteral) {
             size_t count = std::min<size_t>({c, n - i, m - p});
@@ -96,24 +93,23 @@ size_t DecodeCommands(const uint8_t* in, size_t available, size_t n, const uint3
         } else {
             uint8_t d = in[i++];
             if (i >= n) break;  // a copy whose parameter is the last byte is dropped
-            size_t distance = distances[d >> 6] - (d & 0x3F);
+            size_t distance = distances[d >> 6] - (d & kMaxDistanceAdjust);
             // A source before the start of the output is corrupt data: stop
             // rather than invent bytes for it.
-            if (distance > p) break;
+            if (distance > p) {
+                stop = DecodeStop::kCopyBeforeStart;
+                break;
+            }
             size_t count = std::min<size_t>(c - kBackCopyBias, m - p);
             CopyBack(out + p, distance, count);
             p += count;
         }
     }
-    return p;
+    if (p >= m && stop == DecodeStop::kInputExhausted) stop = DecodeStop::kOutputFull;
+    return {p, stop, i};
 }
 
 }  // namespace
-
-bool IsCodedMethod(uint8_t method_byte) {
-    uint8_t method = method_byte & kMethodMask;
-    return method == kMethodCodedWide || method == kMethodCodedNarrow;
-}
 
 DecodeResult DecodeEntry(ByteSpan stored, size_t input_length, MutableByteSpan out) {
     size_t n = std::min(input_length, stored.size());
@@ -123,12 +119,12 @@ DecodeResult DecodeEntry(ByteSpan stored, size_t input_length, MutableByteSpan o
         // included.
         size_t count = std::min(n, out.size());
         if (count > 0) std::memcpy(out.data(), stored.data(), count);
-        return {false, count};
+        return {false, count, count < n ? DecodeStop::kOutputFull : DecodeStop::kInputExhausted, count};
     }
-    const uint32_t* distances =
-        (method_byte & kMethodMask) == kMethodCodedWide ? kWideDistances : kNarrowDistances;
-    if (out.empty()) return {true, 0};
-    return {true, DecodeCommands(stored.data(), stored.size(), n, distances, out.data(), out.size())};
+    if (out.empty()) return {true, 0, DecodeStop::kOutputFull, std::min(n, kCodedHeadSize)};
+    if (n <= kCodedHeadSize) return {true, 0, DecodeStop::kInputExhausted, n};
+    Decoded decoded = DecodeCommands(stored.data(), stored.size(), n, DistancesOf(method_byte), out.data(), out.size());
+    return {true, decoded.written, decoded.stop, decoded.input_used};
 }
 
 }  // namespace kova

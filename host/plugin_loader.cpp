@@ -1,4 +1,4 @@
-#include "cli/plugin_loader.h"
+#include "host/plugin_loader.h"
 
 #ifdef _WIN32
 #include <windows.h>

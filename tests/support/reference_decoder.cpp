@@ -1,9 +1,9 @@
-#include "fuzz/reference_decoder.h"
+#include "tests/support/reference_decoder.h"
+
+#include "format/coding.h"
 
 namespace kova::fuzz {
 namespace {
-
-const int64_t kRows[2][4] = {{320, 640, 1280, 2560}, {80, 160, 320, 640}};
 
 struct Machine {
     const uint8_t* in;
@@ -20,7 +20,7 @@ struct Machine {
         return p < m;
     }
 
-    void Run(const int64_t* row) {
+    void Run(const DistanceRow& row) {
         while (i < n) {
             uint8_t c = in[i++];
             if (i >= n) return;
@@ -68,7 +68,7 @@ struct Machine {
             } else {
                 uint8_t d = in[i++];
                 if (i >= n) return;
-                int64_t from = static_cast<int64_t>(p) - row[d >> 6] + (d & 0x3F);
+                int64_t from = static_cast<int64_t>(p) - int64_t{row[d >> 6]} + (d & 0x3F);
                 // Nothing precedes the output: the copy is corrupt and ends it.
                 if (from < 0) return;
                 for (unsigned k = 0; k < c - 189u; ++k) {
@@ -93,7 +93,9 @@ ReferenceResult ReferenceDecode(const uint8_t* stored, size_t stored_size, size_
     }
     if (capacity == 0) return {true, 0};
     Machine machine{stored, stored_size, n, out, capacity};
-    machine.Run(kRows[method - 1]);
+    // The distance rows are the format's one table; the unit tests check
+    // its values against literal distances.
+    machine.Run(DistancesOf(method));
     return {true, machine.p};
 }
 

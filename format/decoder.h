@@ -2,30 +2,32 @@
 //
 // Promise: whatever the bytes say, DecodeEntry never reads outside `stored`
 // and never writes outside `out`. A stream that ends early, runs out of room
-// or turns corrupt simply stops; what was written so far stands.
+// or turns corrupt simply stops; what was written so far stands, and the
+// result says why it stopped.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#include "archive/bytes.h"
+#include "format/bytes.h"
+#include "format/coding.h"
 
 namespace kova {
 
-// The method byte's low seven bits; bit 7 is ignored.
-constexpr uint8_t kMethodMask = 0x7F;
-constexpr uint8_t kMethodCodedWide = 1;    // distances 320, 640, 1280, 2560
-constexpr uint8_t kMethodCodedNarrow = 2;  // distances 80, 160, 320, 640
-// A coded entry: method byte, u32 unpacked size, then the command stream.
-constexpr size_t kCodedHeadSize = 5;
-
-struct DecodeResult {
-    bool coded;      // decided by the method byte alone, before decoding
-    size_t written;  // bytes of `out` written, from the start
+// Why decoding stopped.
+enum class DecodeStop {
+    kEndCommand,       // the stream's 0x00 command
+    kInputExhausted,   // no more input, or a command whose operands are missing
+    kOutputFull,       // every byte of `out` written
+    kCopyBeforeStart,  // a back copy whose source lies before the output's start
 };
 
-// True when the method byte selects one of the two coded methods.
-bool IsCodedMethod(uint8_t method_byte);
+struct DecodeResult {
+    bool coded;          // decided by the method byte alone, before decoding
+    size_t written;      // bytes of `out` written, from the start
+    DecodeStop stop = DecodeStop::kInputExhausted;
+    size_t input_used = 0;  // stored bytes consumed, method byte and head included
+};
 
 // Decodes the entry whose stored bytes begin `stored`.
 //

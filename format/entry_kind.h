@@ -2,7 +2,10 @@
 // types, so the extension of an entry's name comes from here.
 #pragma once
 
-#include "archive/bytes.h"
+#include <cstdint>
+
+#include "format/bytes.h"
+#include "format/layout.h"
 
 namespace kova {
 
@@ -28,5 +31,18 @@ SniffResult SniffKind(ByteSpan stored);
 
 // Which kind content starting with `content` is.
 EntryKind ClassifyContent(ByteSpan content);
+
+// What a listing tells of one entry.
+struct EntryDescription {
+    EntryKind kind;
+    bool coded;
+    uint32_t unpacked_size;  // a coded entry's declared size; else the stored size
+    uint32_t stored_size;
+};
+
+// Describes the entry of index record `entry` from its first stored bytes:
+// `stored` holds at least min(stored_size, 64) of them when the archive has
+// them; it is cut to stored_size, and bytes it lacks read as zero.
+EntryDescription DescribeEntry(const IndexEntry& entry, ByteSpan stored);
 
 }  // namespace kova

@@ -3,14 +3,11 @@
 
 #include <cstdint>
 
-#include "archive/bytes.h"
-#include "archive/layout.h"
-#include "plugin/entry_info.h"
+#include "format/bytes.h"
+#include "format/layout.h"
+#include "plugin/interface.h"
 
 namespace kova {
-
-// How many of an entry's first stored bytes a listing reads for its record.
-constexpr size_t kEntryHeadSize = 64;
 
 // Fills `record` for entry `index`, named from `base_name`. `stored` holds the
 // entry's first stored bytes (at least min(stored_size, 64) of them; it is cut

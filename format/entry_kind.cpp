@@ -1,9 +1,9 @@
-#include "archive/entry_kind.h"
+#include "format/entry_kind.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "archive/decoder.h"
+#include "format/decoder.h"
 
 namespace kova {
 namespace {
@@ -34,6 +34,14 @@ SniffResult SniffKind(ByteSpan stored) {
     uint8_t content[kSniffBytes] = {};
     DecodeResult decoded = DecodeEntry(stored, std::min(kSniffBytes, stored.size()), content);
     return {ClassifyContent(content), decoded.coded};
+}
+
+EntryDescription DescribeEntry(const IndexEntry& entry, ByteSpan stored) {
+    ByteSpan own = stored.first(std::min<size_t>(stored.size(), entry.stored_size));
+    SniffResult sniffed = SniffKind(own);
+    // A coded entry declares its size in bytes 1-4; bytes it lacks read as 0.
+    uint32_t unpacked = sniffed.coded ? ReadLe32(own, 1) : entry.stored_size;
+    return {sniffed.kind, sniffed.coded, unpacked, entry.stored_size};
 }
 
 }  // namespace kova

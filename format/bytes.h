@@ -1,6 +1,7 @@
-// Little-endian reads from byte spans. A read that reaches past the end of its
-// span sees zeros there: bytes an archive places beyond what we hold are
-// treated as absent, never fetched from outside the span.
+// Little-endian reads and writes on byte spans. A read that reaches past the
+// end of its span sees zeros there: bytes an archive places beyond what we
+// hold are treated as absent, never fetched from outside the span. A write
+// keeps to its span in the same way.
 #pragma once
 
 #include <cstddef>
@@ -25,6 +26,12 @@ inline uint32_t ReadLe32(ByteSpan bytes, size_t offset) {
            (static_cast<uint32_t>(ByteAt(bytes, offset + 1)) << 8) |
            (static_cast<uint32_t>(ByteAt(bytes, offset + 2)) << 16) |
            (static_cast<uint32_t>(ByteAt(bytes, offset + 3)) << 24);
+}
+
+inline void WriteLe32(MutableByteSpan bytes, size_t offset, uint32_t value) {
+    for (size_t k = 0; k < 4; ++k) {
+        if (offset + k < bytes.size()) bytes[offset + k] = static_cast<uint8_t>(value >> (8 * k));
+    }
 }
 
 // The part of `bytes` that starts at `offset` and is at most `length` long;

@@ -1,4 +1,4 @@
-#include "bench/workload.h"
+#include "tests/support/workload.h"
 
 #include <algorithm>
 #include <cmath>

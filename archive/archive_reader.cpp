@@ -1,0 +1,112 @@
+#include "archive/archive_reader.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kova {
+namespace {
+
+ArchiveStatus ReadHeaderAndIndex(const char* file_name, int64_t archive_offset, ArchiveReader& reader) {
+    if (file_name == nullptr) return ArchiveStatus::kCannotOpenFile;
+    reader.file.handle = CreateFileA(file_name, GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                     OPEN_EXISTING, 0, nullptr);
+    if (!reader.file.IsOpen()) return ArchiveStatus::kCannotOpenFile;
+
+    if (!reader.header_copy.Allocate(kHeaderCopySize)) return ArchiveStatus::kNoMemory;
+    ReadAt(reader.file.handle, archive_offset, reader.header_copy.data, reader.header_copy.size);
+    if (!ValidateHeader(reader.header_copy.View())) return ArchiveStatus::kNotArchive;
+
+    ArchiveHeader header = ReadHeader(reader.header_copy.View());
+    // An index that does not fit in the file is no archive anyone wrote, and
+    // reading it would turn a few bytes into gigabytes of zero records.
+    int64_t file_size = FileSize(reader.file.handle);
+    if (file_size < 0 || archive_offset > file_size) return ArchiveStatus::kNotArchive;
+    uint64_t index_end = uint64_t{header.index_offset} + uint64_t{header.entry_count} * kIndexEntrySize;
+    if (index_end > static_cast<uint64_t>(file_size - archive_offset)) return ArchiveStatus::kNotArchive;
+    // The table is sized in 32 bits wherever the archive is read; a count
+    // that would wrap that size is refused rather than read short.
+    uint64_t table_size = uint64_t{header.entry_count} * kIndexEntrySize;
+    if (table_size > UINT32_MAX) return ArchiveStatus::kNoMemory;
+    if (!reader.index_table.Allocate(static_cast<size_t>(table_size))) return ArchiveStatus::kNoMemory;
+    ReadAt(reader.file.handle, archive_offset + int64_t{header.index_offset}, reader.index_table.data,
+           reader.index_table.size);
+
+    reader.index = reader.index_table.View();
+    reader.archive_offset = archive_offset;
+    reader.archive_bytes = static_cast<uint64_t>(file_size - archive_offset);
+    reader.index_offset = header.index_offset;
+    reader.entry_count = header.entry_count;
+    return ArchiveStatus::kOk;
+}
+
+}  // namespace
+
+size_t ArchiveReader::ReadBytes(uint64_t offset, uint8_t* buffer, size_t size) const {
+    if (in_memory) {
+        ByteSpan there = SubSpan(image, offset, size);
+        if (!there.empty()) std::memcpy(buffer, there.data(), there.size());
+        return there.size();
+    }
+    if (offset > static_cast<uint64_t>(INT64_MAX - archive_offset)) return 0;
+    return ReadAt(file.handle, archive_offset + static_cast<int64_t>(offset), buffer, size);
+}
+
+ByteSpan ArchiveReader::ReadHead(const IndexEntry& entry, uint8_t (&head)[kEntryHeadSize], size_t* got) const {
+    std::memset(head, 0, sizeof head);
+    size_t wanted = std::min<size_t>(sizeof head, entry.stored_size);
+    size_t read = ReadBytes(entry.data_offset, head, wanted);
+    if (got != nullptr) *got = read;
+    return {head, wanted};
+}
+
+ArchiveStatus ArchiveReader::ReadStored(const IndexEntry& entry, HeapBuffer& scratch, ByteSpan& stored) const {
+    uint64_t held = BytesHeldOf(entry);
+    if (in_memory && held == entry.stored_size) {
+        stored = SubSpan(image, entry.data_offset, entry.stored_size);
+        return ArchiveStatus::kOk;
+    }
+    // Working memory covers the bytes that exist, never what a stored_size
+    // near 4 GiB claims. The missing bytes read as zero; a few zeros after
+    // the held bytes are all a cut command can consume before the zero
+    // that ends the stream, so the cut copy decodes exactly as the whole
+    // zero-padded entry would.
+    uint64_t wanted = std::min<uint64_t>(entry.stored_size, held + kMissingBytesKept);
+    if (!scratch.Allocate(static_cast<size_t>(wanted))) return ArchiveStatus::kNoMemory;
+    // A read that gets less than the file held a moment ago leaves zeros,
+    // as bytes past the end read.
+    ReadBytes(entry.data_offset, scratch.data, static_cast<size_t>(held));
+    stored = scratch.View();
+    return ArchiveStatus::kOk;
+}
+
+ArchiveStatus OpenArchiveFile(const char* file_name, int64_t archive_offset, ArchiveReader& reader) {
+    reader.Release();
+    reader.in_memory = false;
+    reader.image = {};
+    ArchiveStatus status = ReadHeaderAndIndex(file_name, archive_offset, reader);
+    if (status != ArchiveStatus::kOk) reader.Release();
+    return status;
+}
+
+ArchiveStatus OpenArchiveImage(const uint8_t* image, int64_t length, ArchiveReader& reader) {
+    reader.Release();
+    reader.in_memory = true;
+    if (image == nullptr || length <= 0) return ArchiveStatus::kNotArchive;
+    reader.image = ByteSpan(image, static_cast<size_t>(length));
+    if (!ValidateHeader(reader.image)) return ArchiveStatus::kNotArchive;
+    ArchiveHeader header = ReadHeader(reader.image);
+    uint32_t count = header.entry_count;
+    // An image keeps its index at byte 24; one that cannot hold it there is
+    // refused like a file too short for its index.
+    if (kImageIndexStart + uint64_t{count} * kIndexEntrySize > reader.image.size()) return ArchiveStatus::kNotArchive;
+    // An index table too large to size in 32 bits is refused as it is from
+    // a file, so that both inputs answer alike.
+    if (uint64_t{count} * kIndexEntrySize > UINT32_MAX) return ArchiveStatus::kNoMemory;
+    reader.index = SubSpan(reader.image, kImageIndexStart, UINT64_MAX);
+    reader.archive_bytes = reader.image.size();
+    reader.index_offset = header.index_offset;
+    reader.entry_count = count;
+    return ArchiveStatus::kOk;
+}
+
+}  // namespace kova

@@ -1,0 +1,28 @@
+// Entry names: archives hold none, so every entry is called
+// <base>_<index>.<extension>, and a name is turned back into an index by its
+// digits alone.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace kova {
+
+// The index a name's final component carries, or -1 when it carries none.
+// Only the number after the last '_' (up to the first '.', or the end) is
+// read; base name and extension are not compared with anything. The number
+// is accumulated in 32 bits and wraps, so a name can designate -1 too.
+int32_t ParseEntryIndex(std::string_view component);
+
+// Writes "<base>_<index, at least three digits>.<extension>" into `out`
+// (always NUL-terminated, cut to fit).
+void FormatEntryName(char* out, size_t capacity, const char* base_name, uint32_t index,
+                     const char* extension);
+
+// True when `name`, joined to a directory, names a file directly inside it:
+// not empty, not "." or "..", and free of '/', '\\' and every character of
+// `more_separators`.
+bool StaysInsideDirectory(std::string_view name, std::string_view more_separators = {});
+
+}  // namespace kova
