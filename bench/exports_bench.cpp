@@ -44,8 +44,8 @@ struct ArchiveOnDisk {
     ArchiveOnDisk& operator=(const ArchiveOnDisk&) = delete;
     ~ArchiveOnDisk() { std::remove(path.c_str()); }
     Bytes Head() const {
-        Bytes head(2048, 0);
-        std::copy(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(std::min<size_t>(2048, image.size())),
+        Bytes head(kova::kProbeHeadSize, 0);
+        std::copy(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(std::min<size_t>(kova::kProbeHeadSize, image.size())),
                   head.begin());
         return head;
     }
@@ -107,7 +107,7 @@ void ExtractLarge(benchmark::State& state, bool from_memory, int method) {
     const char* src = from_memory ? reinterpret_cast<const char*>(archive.image.data()) + archive.large_index
                                   : archive.path.c_str();
     LONG_PTR len = from_memory ? static_cast<LONG_PTR>(archive.image.size()) : archive.large_index;
-    unsigned flag = from_memory ? 0x101 : 0x100;
+    unsigned flag = kova::FlagOf(from_memory ? kova::kInputMemory : kova::kInputFile, kova::kOutputMemory);
     for (auto _ : state) {
         HLOCAL content = nullptr;
         if (GetFile(src, len, reinterpret_cast<char*>(&content), flag, nullptr, 0) != 0 ||

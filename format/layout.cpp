@@ -35,7 +35,8 @@ void WriteHeader(MutableByteSpan head, const ArchiveHeader& header) {
 }
 
 void WriteIndexEntry(MutableByteSpan table, uint64_t index, const IndexEntry& entry) {
-    if (index >= table.size() / kIndexEntrySize + 1) return;
+    // A record cut off by the end of the table gets the bytes that fit.
+    if (index > table.size() / kIndexEntrySize) return;
     size_t at = static_cast<size_t>(index) * kIndexEntrySize;
     WriteLe32(table, at, entry.stored_size);
     WriteLe32(table, at + 4, entry.data_offset);

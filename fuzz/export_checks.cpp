@@ -13,7 +13,6 @@ namespace kova::fuzz {
 namespace {
 
 constexpr uint8_t kRecordPattern = 0x5A;
-constexpr size_t kProbeHeadSize = 2048;
 constexpr size_t kValidatedBytes = 32;
 // How far back GetFile with memory input looks for the magic at most.
 constexpr uint64_t kImageSearchLimit = uint64_t{1} << 20;
@@ -259,7 +258,7 @@ bool CheckWindowedExtraction(const uint8_t* image, size_t size, uint64_t i) {
     }
 
     ExactCopy lent(window.data(), window.size());
-    Extraction got = Extract(lent.chars() + src, static_cast<LONG_PTR>(size), 0x001 | 0x100);
+    Extraction got = Extract(lent.chars() + src, static_cast<LONG_PTR>(size), FlagOf(kInputMemory, kOutputMemory));
     if (got.result != expected_result) Fail("memory extraction: result differs from the image searched for", got.result);
     if (got.content != expected_content) Fail("memory extraction: content differs from the image searched for", back);
     return true;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin/entry_info.h"
+#include "plugin/interface.h"
 #include "plugin/exports.h"
 
 namespace kova::fuzz {

@@ -30,9 +30,9 @@ using namespace kova::fuzz;
 
 namespace {
 
-constexpr unsigned kFileInput = 0x000;
-constexpr unsigned kMemoryInput = 0x001;
-constexpr unsigned kMemoryOutput = 0x100;
+constexpr unsigned kFileInput = FlagOf(kova::kInputFile, kova::kOutputDiskFile);
+constexpr unsigned kMemoryInput = FlagOf(kova::kInputMemory, kova::kOutputDiskFile);
+constexpr unsigned kMemoryOutput = FlagOf(kova::kInputFile, kova::kOutputMemory);
 constexpr LONG_PTR kOffsets[8] = {0, 1, 3, 24, 512, 4096, 65537, 7};
 
 void WriteBytes(const std::string& path, const uint8_t* prefix, size_t prefix_size, const uint8_t* data,

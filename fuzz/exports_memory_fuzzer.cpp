@@ -31,8 +31,8 @@ using namespace kova::fuzz;
 
 namespace {
 
-constexpr unsigned kMemoryInput = 0x001;
-constexpr unsigned kMemoryOutput = 0x100;
+constexpr unsigned kMemoryInput = FlagOf(kova::kInputMemory, kova::kOutputDiskFile);
+constexpr unsigned kMemoryOutput = FlagOf(kova::kInputFile, kova::kOutputMemory);
 constexpr unsigned kOutputNotOffered = 0x200;
 
 std::set<uint32_t> Sample(uint32_t count) {
@@ -108,7 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     BaseName base = BaseNameOf(host_path);
     // A host reads 2048 bytes of the file for the probe, zeros past its end;
     // the probe judges the head alone.
-    uint8_t head[2048] = {};
+    uint8_t head[kProbeHeadSize] = {};
     std::memcpy(head, image.bytes.get(), std::min(image.size, sizeof head));
     int probed = IsSupported(host_path, reinterpret_cast<DWORD_PTR>(head));
     if (probed != (archive.HeadIsValid() ? 1 : 0)) Fail("probe differs from the head's validity", probed);

@@ -6,7 +6,7 @@
 //                       DIR/_archives (archive images as they are),
 //                       DIR/_contents (entry content before coding)
 //
-// Valid entries and archives come from the test encoder and archive writer;
+// Valid entries and archives come from the library's encoder and the tests' archive builder;
 // beside them lie the ways an archive can lie: counts that wrap or do not
 // fit, offsets and sizes past the end, overlapping entries, streams cut
 // inside every command, an index away from byte 24, a second magic inside.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 namespace kova::workload {
 namespace {
@@ -111,7 +112,7 @@ Bytes SampleWave(uint32_t samples, uint32_t seed) {
         double amplitude = 2000.0 + random.Below(8000);
         for (uint32_t k = 0; k < length; ++k, ++s) {
             int32_t value = 0;
-            if (kind == 1) value = static_cast<int32_t>(amplitude * std::sin(2 * M_PI * k / 80.0));
+            if (kind == 1) value = static_cast<int32_t>(amplitude * std::sin(2 * std::numbers::pi * k / 80.0));
             if (kind == 2) value = static_cast<int32_t>(random.Below(4000)) - 2000;
             PutLe16(wav, static_cast<uint32_t>(value) & 0xFFFF);
         }

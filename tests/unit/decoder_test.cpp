@@ -1,4 +1,4 @@
-// DecodeEntry. Every output buffer
+// DecodeEntry, and why it says it stopped. Every output buffer
 // sits inside a larger one filled with a sentinel, so a byte written at or
 // past the capacity is caught, and untouched output bytes are visible.
 #include <gtest/gtest.h>
@@ -303,6 +303,43 @@ TEST(Decoder, CodedEntryShorterThanItsHeadWritesNothing) {
         Decoded got = Decode(Bytes(full.begin(), full.begin() + size), 8);
         EXPECT_TRUE(got.coded);
         EXPECT_EQ(got.out, Expect({}, 8)) << "size " << size;
+    }
+}
+
+// Why decoding stopped and how much input it used: what a writer checks its
+// streams by, and an integrity walk reports.
+TEST(Decoder, ReportsWhyItStoppedAndTheInputItUsed) {
+    struct Case {
+        const char* name;
+        Bytes stored;
+        size_t n, capacity;
+        DecodeStop stop;
+        size_t used, written;
+    };
+    const Bytes abc = CodedEntry(1, 3, {0x03, 'a', 'b', 'c', 0x00});  // 10 bytes
+    const Case cases[] = {
+        {"end command", abc, 10, 8, DecodeStop::kEndCommand, 10, 3},
+        {"end command last of a full output", abc, 10, 3, DecodeStop::kOutputFull, 9, 3},
+        {"input cut inside a literal", abc, 7, 8, DecodeStop::kInputExhausted, 7, 1},
+        {"control byte with nothing after it", CodedEntry(1, 3, {0x02, 'a', 'b', 0x41}), 9, 8,
+         DecodeStop::kInputExhausted, 9, 2},
+        {"output full", CodedEntry(1, 9, {0x43, 'x', 0x00}), 8, 4, DecodeStop::kOutputFull, 7, 4},
+        {"back copy before the start", CodedEntry(2, 9, {0x01, 'a', 0xC0, 0x3F, 0x00}), 10, 8,
+         DecodeStop::kCopyBeforeStart, 9, 1},
+        {"long run's value one of the entry's own bytes", CodedEntry(1, 4, {0x7F, 0x04, 0x00, 'v'}), 8, 8,
+         DecodeStop::kInputExhausted, 9, 4},
+        {"head only", CodedEntry(1, 3, {}), 5, 8, DecodeStop::kInputExhausted, 5, 0},
+        {"no room at all", abc, 10, 0, DecodeStop::kOutputFull, 5, 0},
+        {"stored, all of it", ToBytes("BM1234"), 6, 8, DecodeStop::kInputExhausted, 6, 6},
+        {"stored, output full", ToBytes("BM1234"), 6, 4, DecodeStop::kOutputFull, 4, 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes out(c.capacity);
+        DecodeResult got = DecodeEntry(View(c.stored), c.n, MutableByteSpan(out.data(), out.size()));
+        EXPECT_EQ(got.stop, c.stop);
+        EXPECT_EQ(got.input_used, c.used);
+        EXPECT_EQ(got.written, c.written);
     }
 }
 

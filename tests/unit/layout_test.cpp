@@ -1,6 +1,7 @@
 // ValidateHeader, the header and index writers, and OpenArchiveFile.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 
 #include <string>
@@ -77,6 +78,30 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Layout, BuilderArchivesAreRecognized) {
     EXPECT_TRUE(ValidateHeader(View(BuildArchive({}))));
     EXPECT_TRUE(ValidateHeader(View(BuildArchive({ToBytes("BM"), Bytes(100, 7)}, 0xDEADBEEF))));
+}
+
+// What the writers put down reads back field for field, and validates when
+// the fields agree; neither writes past its span.
+TEST(Layout, WrittenHeaderAndIndexReadBack) {
+    const ArchiveHeader header{24 + 16 + 7, 24, 7, 2, 0xDEADBEEF};
+    Bytes archive(24 + 16 + 7, 0);
+    WriteHeader(MutableByteSpan(archive.data(), archive.size()), header);
+    MutableByteSpan table(archive.data() + 24, 16);
+    WriteIndexEntry(table, 0, IndexEntry{3, 40});
+    WriteIndexEntry(table, 1, IndexEntry{4, 43});
+    WriteIndexEntry(table, 2, IndexEntry{9, 9});  // beyond the table: nothing
+    EXPECT_TRUE(ValidateHeader(View(archive)));
+    Bytes expected = Concat({Head(47, 24, 7, 2, 0xDEADBEEF, 40), {4, 0, 0, 0, 43, 0, 0, 0}, Bytes(7, 0)});
+    PutLe32(expected, 24, 3);
+    EXPECT_EQ(archive, expected);
+    ArchiveHeader read = ReadHeader(View(archive));
+    EXPECT_EQ(read.archive_size, 47u);
+    EXPECT_EQ(read.reserved, 0xDEADBEEFu);
+    EXPECT_EQ(ReadIndexEntry(View(archive).subspan(24), 1).data_offset, 43u);
+
+    Bytes small(10, 0x55);
+    WriteHeader(MutableByteSpan(small.data(), 6), header);
+    EXPECT_EQ(small, Concat({ToBytes("KOVA"), {47, 0}, Bytes(4, 0x55)}));
 }
 
 class OpenArchiveTest : public ::testing::Test {
@@ -191,6 +216,29 @@ TEST_F(OpenArchiveTest, ShortFileReadsAsZeros) {
     EXPECT_EQ(opened.Entry(2).stored_size, 40u);
     EXPECT_EQ(opened.Entry(2).data_offset, 108u);
     EXPECT_EQ(opened.archive_bytes, 49u);
+}
+
+// Reads say how much they got, from a file and from an image alike, and
+// leave what they did not get as it was.
+TEST_F(OpenArchiveTest, ReadsReportWhatTheyGot) {
+    Bytes archive = BuildArchive({ToBytes("abcdef"), ToBytes("ghij")});  // data at 40
+    Bytes cut = Cut(archive, 43);
+    ArchiveReader from_file;
+    ASSERT_EQ(OpenArchiveFile(Write("r.DAT", Concat({Bytes(5, 0), cut})).c_str(), 5, from_file), ArchiveStatus::kOk);
+    ArchiveReader from_image;
+    ASSERT_EQ(OpenArchiveImage(cut.data(), static_cast<int64_t>(cut.size()), from_image), ArchiveStatus::kOk);
+    for (ArchiveReader* reader : {&from_file, &from_image}) {
+        uint8_t buffer[8];
+        std::memset(buffer, 0x77, sizeof buffer);
+        EXPECT_EQ(reader->ReadBytes(40, buffer, sizeof buffer), 3u);
+        EXPECT_EQ(Bytes(buffer, buffer + 4), Concat({ToBytes("abc"), {0x77}}));
+        EXPECT_EQ(reader->ReadBytes(1000, buffer, sizeof buffer), 0u);
+        uint8_t head[kEntryHeadSize];
+        size_t got = 99;
+        EXPECT_EQ(reader->ReadHead(reader->Entry(1), head, &got).size(), 4u);
+        EXPECT_EQ(got, 0u);
+        EXPECT_EQ(reader->BytesHeldOf(reader->Entry(0)), 3u);
+    }
 }
 
 TEST_F(OpenArchiveTest, ReopeningReleasesThePreviousArchive) {
