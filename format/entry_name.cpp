@@ -31,7 +31,10 @@ void FormatEntryName(char* out, size_t capacity, const char* base_name, uint32_t
 bool StaysInsideDirectory(std::string_view name, std::string_view more_separators) {
     if (name.empty() || name == "." || name == "..") return false;
     for (char c : name) {
-        if (c == '/' || c == '\\' || more_separators.find(c) != std::string_view::npos) return false;
+        if (c == '/' || c == '\\') return false;
+        for (char separator : more_separators) {
+            if (c == separator) return false;
+        }
     }
     return true;
 }
