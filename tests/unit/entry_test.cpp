@@ -235,5 +235,22 @@ TEST(Entry, ParseEntryIndex) {
     }
 }
 
+// The one rule both disk output and kova extract keep names by.
+TEST(Entry, StaysInsideDirectory) {
+    struct Case {
+        const char* name;
+        const char* more;
+        bool inside;
+    };
+    const Case cases[] = {
+        {"x_000.BMP", "", true}, {"...", "", true},  {"C:x", "", true},   {"", "", false},
+        {".", "", false},        {"..", "", false},  {"a/b", "", false},  {"a\\b", "", false},
+        {"../x", "", false},     {"C:x", ":", false}, {"x_001.DAT", ":", true},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(StaysInsideDirectory(c.name, c.more), c.inside) << '"' << c.name << "\" with \"" << c.more << '"';
+    }
+}
+
 }  // namespace
 }  // namespace kova::testing
