@@ -8,6 +8,7 @@
 
 #include "format/layout.h"
 #include "archive/archive_reader.h"
+#include "archive/archive_writer.h"
 #include "tests/unit/unit_support.h"
 
 namespace kova::testing {
@@ -250,6 +251,43 @@ TEST_F(OpenArchiveTest, ReopeningReleasesThePreviousArchive) {
     EXPECT_EQ(opened.index_table.data, nullptr);
     EXPECT_TRUE(opened.index.empty());
     EXPECT_EQ(opened.header_copy.data, nullptr);
+}
+
+}  // namespace
+}  // namespace kova::testing
+
+namespace kova::testing {
+namespace {
+
+// The writer lays archives out byte for byte as the builder the tests trust,
+// and an empty one still validates; sizes past 32 bits are refused before
+// anything is written, leaving what had the name as it was.
+TEST_F(OpenArchiveTest, WriterLaysOutWhatReadersRead) {
+    std::vector<Bytes> stored = {ToBytes("BMxyz"), {}, Bytes(300, 7), ToBytes("plain")};
+    std::vector<ByteSpan> spans(stored.begin(), stored.end());
+    std::string path = dir_.File("w.DAT");
+    ASSERT_EQ(WriteArchive(path.c_str(), spans.data(), spans.size()), WriteStatus::kOk);
+    EXPECT_EQ(ReadFileBytes(path), BuildArchive(stored));
+
+    ASSERT_EQ(WriteArchive(path.c_str(), nullptr, 0), WriteStatus::kOk);
+    Bytes empty = ReadFileBytes(path);
+    ASSERT_EQ(empty.size(), 32u);
+    EXPECT_TRUE(ValidateHeader(View(empty)));
+    ArchiveReader reader;
+    ASSERT_EQ(OpenArchiveFile(path.c_str(), 0, reader), ArchiveStatus::kOk);
+    EXPECT_EQ(reader.entry_count, 0u);
+    reader.Release();
+
+    uint8_t byte = 0;
+    ByteSpan huge[2] = {ByteSpan(&byte, 0xF0000000u), ByteSpan(&byte, 0x10000000u)};
+    EXPECT_EQ(WriteArchive(path.c_str(), huge, 2), WriteStatus::kTooLarge);
+    EXPECT_EQ(ReadFileBytes(path), empty);
+    size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(path).parent_path())) {
+        (void)entry;
+        ++files;
+    }
+    EXPECT_EQ(files, 1u) << "a temporary file stayed behind";
 }
 
 }  // namespace
