@@ -1,9 +1,5 @@
 #include "archive/archive_writer.h"
 
-#include <atomic>
-#include <cstdio>
-#include <cstring>
-
 #include "archive/file_io.h"
 #include "format/layout.h"
 
@@ -12,17 +8,6 @@ namespace {
 
 // Index records are written this many at a time.
 constexpr size_t kIndexChunk = 512;
-
-bool WriteAll(HANDLE file, const uint8_t* data, size_t size) {
-    while (size > 0) {
-        DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
-        DWORD written = 0;
-        if (!WriteFile(file, data, chunk, &written, nullptr) || written == 0) return false;
-        data += written;
-        size -= written;
-    }
-    return true;
-}
 
 bool WriteLayout(HANDLE file, const ByteSpan* entries, size_t count, const ArchiveHeader& header) {
     uint8_t head[kHeaderSize];
@@ -65,17 +50,9 @@ WriteStatus WriteArchive(const char* path, const ByteSpan* entries, size_t count
     header.data_size = static_cast<uint32_t>(data_size);
     header.archive_size = static_cast<uint32_t>(index_end + data_size);
 
-    static std::atomic<uint32_t> next{0};
-    char temporary[4096];
+    char temporary[kMaxFilePath];
     FileHandle file;
-    for (int attempt = 0; attempt < 64 && !file.IsOpen(); ++attempt) {
-        int length = std::snprintf(temporary, sizeof temporary, "%s.%lu-%lu.part", path,
-                                   static_cast<unsigned long>(GetCurrentProcessId()),
-                                   static_cast<unsigned long>(next.fetch_add(1)));
-        if (length < 0 || static_cast<size_t>(length) >= sizeof temporary) return WriteStatus::kCannotCreate;
-        file.handle = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    }
-    if (!file.IsOpen()) return WriteStatus::kCannotCreate;
+    if (!CreateTemporaryBeside(path, temporary, file)) return WriteStatus::kCannotCreate;
     bool written = WriteLayout(file.handle, entries, count, header) && SetEndOfFile(file.handle);
     file.Close();
     if (written && MoveFileExA(temporary, path, MOVEFILE_REPLACE_EXISTING)) return WriteStatus::kOk;

@@ -1,5 +1,8 @@
 #include "archive/file_io.h"
 
+#include <atomic>
+#include <cstdio>
+
 namespace kova {
 
 bool ReadHere(HANDLE file, uint8_t* buffer, size_t size, size_t* got) {
@@ -34,6 +37,34 @@ int64_t FileSize(HANDLE file) {
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file, &size) || size.QuadPart < 0) return -1;
     return size.QuadPart;
+}
+
+bool WriteAll(HANDLE file, const uint8_t* data, size_t size) {
+    while (size > 0) {
+        DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
+        DWORD written = 0;
+        if (!WriteFile(file, data, chunk, &written, nullptr) || written == 0) return false;
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+bool CreateTemporaryBeside(const char* path, char (&temporary)[kMaxFilePath], FileHandle& file) {
+    // Names already taken by other writers are skipped, a bounded number of times.
+    constexpr int kAttempts = 64;
+    static std::atomic<uint32_t> next{0};
+    DWORD process = GetCurrentProcessId();
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        int length = std::snprintf(temporary, sizeof temporary, "%s.%lu-%lu.part", path,
+                                   static_cast<unsigned long>(process),
+                                   static_cast<unsigned long>(next.fetch_add(1)));
+        if (length < 0 || static_cast<size_t>(length) >= sizeof temporary) return false;
+        file.handle = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file.IsOpen()) return true;
+    }
+    return false;
 }
 
 }  // namespace kova

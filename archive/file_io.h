@@ -66,6 +66,19 @@ struct HeapBuffer {
 // Returns the number of bytes read.
 size_t ReadAt(HANDLE file, int64_t position, uint8_t* buffer, size_t size);
 
+// Longest path a temporary file name is built in.
+constexpr size_t kMaxFilePath = 4096;
+
+// Writes all `size` bytes at the handle's position; false on a failed or
+// short write.
+bool WriteAll(HANDLE file, const uint8_t* data, size_t size);
+
+// Creates a file of a fresh name beside `path` (path + ".<process>-<n>.part")
+// for writing, never one that exists: a link or file planted there is not
+// opened. Writers put their output there and rename it over `path` only when
+// it is complete, so a failure leaves whatever had the name as it was.
+bool CreateTemporaryBeside(const char* path, char (&temporary)[kMaxFilePath], FileHandle& file);
+
 // The file's size in bytes, or -1 when it cannot be had.
 int64_t FileSize(HANDLE file);
 

@@ -1,7 +1,5 @@
 #include "plugin/output_file.h"
 
-#include <atomic>
-#include <cstdio>
 #include <cstring>
 
 #include "archive/file_io.h"
@@ -16,9 +14,7 @@ constexpr char kSeparator = '\\';
 #else
 constexpr char kSeparator = '/';
 #endif
-constexpr size_t kMaxOutputPath = 4096;
-// Names already taken by other writers are skipped, a bounded number of times.
-constexpr int kTemporaryNameAttempts = 64;
+constexpr size_t kMaxOutputPath = kMaxFilePath;
 
 // A name stays inside the directory when it has no separator of any build
 // (nor, on Windows, a drive colon) and is not a dot name.
@@ -40,34 +36,6 @@ bool JoinPath(char (&path)[kMaxOutputPath], const char* directory, const char* n
     }
     std::memcpy(path + at, name, name_length + 1);
     return true;
-}
-
-bool WriteAll(HANDLE file, const uint8_t* data, size_t size) {
-    while (size > 0) {
-        DWORD chunk = size > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size);
-        DWORD written = 0;
-        if (!WriteFile(file, data, chunk, &written, nullptr) || written == 0) return false;
-        data += written;
-        size -= written;
-    }
-    return true;
-}
-
-// Creates a file of a fresh name beside `path` (path + ".<process>-<n>.part"),
-// never one that exists: a link or file planted there is not opened.
-bool CreateTemporaryBeside(const char* path, char (&temporary)[kMaxOutputPath], FileHandle& file) {
-    static std::atomic<uint32_t> next{0};
-    DWORD process = GetCurrentProcessId();
-    for (int attempt = 0; attempt < kTemporaryNameAttempts; ++attempt) {
-        int length = std::snprintf(temporary, sizeof temporary, "%s.%lu-%lu.part", path,
-                                   static_cast<unsigned long>(process),
-                                   static_cast<unsigned long>(next.fetch_add(1)));
-        if (length < 0 || static_cast<size_t>(length) >= sizeof temporary) return false;
-        file.handle = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file.IsOpen()) return true;
-    }
-    return false;
 }
 
 }  // namespace
