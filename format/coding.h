@@ -26,6 +26,15 @@ constexpr unsigned kByteRunBias = 61;
 constexpr unsigned kPairRunBias = 126;
 constexpr unsigned kBackCopyBias = 189;
 
+// What each command's count can say: literals 1..63 bytes, byte runs 3..65,
+// pair runs 2..64 pairs, back copies 3..66 bytes; the long runs' u16 up to
+// 65535 bytes or pairs.
+constexpr uint32_t kMaxLiteralBytes = kLastLiteral;
+constexpr uint32_t kMinRunBytes = 3, kMaxShortRunBytes = kLastByteRun - kByteRunBias;
+constexpr uint32_t kMinPairs = 2, kMaxShortPairs = kLastPairRun - kPairRunBias;
+constexpr uint32_t kMinCopyBytes = 3, kMaxCopyBytes = 0xFF - kBackCopyBias;
+constexpr uint32_t kMaxLongCount = 0xFFFF;
+
 // A back copy's parameter byte d reaches row[d >> 6] - (d & 0x3F) bytes back.
 using DistanceRow = uint32_t[4];
 constexpr DistanceRow kWideDistances = {320, 640, 1280, 2560};

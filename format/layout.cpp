@@ -53,4 +53,36 @@ bool ValidateHeader(ByteSpan head) {
     return ReadLe32(head, kHeaderSize + 4) == index_end;
 }
 
+bool LayOutArchive(const ByteSpan* entries, size_t count, ArchiveHeader& header) {
+    uint64_t index_end = kHeaderSize + uint64_t{count} * kIndexEntrySize;
+    uint64_t data_size = count == 0 ? kIndexEntrySize : 0;
+    for (size_t i = 0; i < count; ++i) data_size += entries[i].size();
+    if (count > UINT32_MAX || index_end + data_size > UINT32_MAX) return false;
+    header = ArchiveHeader{};
+    header.index_offset = static_cast<uint32_t>(kHeaderSize);
+    header.entry_count = static_cast<uint32_t>(count);
+    header.data_size = static_cast<uint32_t>(data_size);
+    header.archive_size = static_cast<uint32_t>(index_end + data_size);
+    return true;
+}
+
+size_t ArchiveFrontSize(size_t count) { return kHeaderSize + (count == 0 ? 1 : count) * kIndexEntrySize; }
+
+void WriteArchiveFront(MutableByteSpan front, const ArchiveHeader& header, const ByteSpan* entries, size_t count) {
+    WriteHeader(front, header);
+    MutableByteSpan table = front.size() > kHeaderSize ? front.subspan(kHeaderSize) : MutableByteSpan{};
+    if (count == 0) {
+        // The data area of an empty archive: a record-like pair whose second
+        // word is where the index ends.
+        WriteIndexEntry(table, 0, IndexEntry{0, header.index_offset});
+        return;
+    }
+    uint32_t offset = header.index_offset + header.entry_count * static_cast<uint32_t>(kIndexEntrySize);
+    for (size_t i = 0; i < count; ++i) {
+        uint32_t size = static_cast<uint32_t>(entries[i].size());
+        WriteIndexEntry(table, i, IndexEntry{size, offset});
+        offset += size;
+    }
+}
+
 }  // namespace kova

@@ -43,6 +43,18 @@ void WriteHeader(MutableByteSpan head, const ArchiveHeader& header);
 // `table` (as far as `table` reaches).
 void WriteIndexEntry(MutableByteSpan table, uint64_t index, const IndexEntry& entry);
 
+// The layout every writer of these archives used, for entries of the given
+// stored sizes: the header (field 20 zero), the index at byte 24, then the
+// entries one after another, so the u32 at byte 28 is the first entry's
+// data_offset. An empty archive carries an 8-byte data area whose second u32
+// is 24, as validation wants. False when a size would not fit 32 bits.
+bool LayOutArchive(const ByteSpan* entries, size_t count, ArchiveHeader& header);
+
+// How many bytes come before the first entry's stored bytes (the header, the
+// index, and an empty archive's data area), and those bytes into `front`.
+size_t ArchiveFrontSize(size_t count);
+void WriteArchiveFront(MutableByteSpan front, const ArchiveHeader& header, const ByteSpan* entries, size_t count);
+
 // True when `head` starts like one of our archives: the magic, and the sizes
 // in the header agree with each other and with the first index record, in
 // wrapping 32-bit arithmetic. A head shorter than 32 bytes is never one.

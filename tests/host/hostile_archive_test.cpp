@@ -122,6 +122,7 @@ Bytes HeadWithCount(uint32_t count) {
     Bytes head = BuildArchive({});
     uint32_t index_end = 24 + 8 * count;
     PutLe32(head, 4, index_end);
+    PutLe32(head, 12, 0);
     PutLe32(head, 16, count);
     PutLe32(head, 28, index_end);
     return head;

@@ -87,6 +87,7 @@ TEST_F(ListingTest, AnArchiveInsideALargerFileIsListedAtItsOffset) {
 Bytes WithEntryCount(uint32_t count) {
     // A head that validates with any count: sizes chosen to agree.
     Bytes head = BuildArchive({});
+    PutLe32(head, 12, 0);
     PutLe32(head, 16, count);
     PutLe32(head, 4, 24 + 8 * count);
     PutLe32(head, 28, 24 + 8 * count);

@@ -5,6 +5,8 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "format/layout.h"
+
 namespace kova::testing {
 
 void PutLe32(Bytes& bytes, size_t offset, uint32_t value) {
@@ -19,29 +21,14 @@ uint32_t GetLe32(const Bytes& bytes, size_t offset) {
 }
 
 Bytes BuildArchive(const std::vector<Bytes>& stored_entries, uint32_t reserved) {
-    const uint32_t index_offset = 24;
-    const uint32_t count = static_cast<uint32_t>(stored_entries.size());
-    uint32_t data_size = 0;
-    for (const Bytes& entry : stored_entries) data_size += static_cast<uint32_t>(entry.size());
-
-    Bytes archive = {'K', 'O', 'V', 'A'};
-    PutLe32(archive, 4, index_offset + 8 * count + data_size);
-    PutLe32(archive, 8, index_offset);
-    PutLe32(archive, 12, data_size);
-    PutLe32(archive, 16, count);
-    PutLe32(archive, 20, reserved);
-    uint32_t offset = index_offset + 8 * count;
-    for (uint32_t i = 0; i < count; ++i) {
-        PutLe32(archive, 24 + 8 * i, static_cast<uint32_t>(stored_entries[i].size()));
-        PutLe32(archive, 28 + 8 * i, offset);
-        offset += static_cast<uint32_t>(stored_entries[i].size());
-    }
-    archive.resize(index_offset + 8 * count);
+    std::vector<ByteSpan> spans;
+    for (const Bytes& entry : stored_entries) spans.emplace_back(entry.data(), entry.size());
+    ArchiveHeader header;
+    if (!LayOutArchive(spans.data(), spans.size(), header)) throw std::length_error("archive over 4 GiB");
+    header.reserved = reserved;
+    Bytes archive(ArchiveFrontSize(spans.size()));
+    WriteArchiveFront(MutableByteSpan(archive.data(), archive.size()), header, spans.data(), spans.size());
     for (const Bytes& entry : stored_entries) Append(archive, entry);
-    // An empty archive still carries the u32 at byte 28 that validation reads:
-    // it must equal the end of the (empty) index.
-    if (count == 0) PutLe32(archive, 28, index_offset);
-    if (archive.size() < 32) archive.resize(32);
     return archive;
 }
 

@@ -11,7 +11,7 @@ namespace kova::testing {
 using Bytes = std::vector<uint8_t>;
 
 // An archive whose index follows the header and whose entries follow the
-// index, in order: the layout every writer of these archives produced.
+// index, in order: the archive writer's layout, laid out by the same code.
 Bytes BuildArchive(const std::vector<Bytes>& stored_entries, uint32_t reserved = 0);
 
 // Stored bytes of a coded entry: method byte, declared size, command stream.

@@ -12,12 +12,14 @@
 namespace kova::testing {
 
 using EncoderStats = kova::EncoderStats;
+using EncoderStrength = kova::EncoderStrength;
 
 // The stored bytes of a coded entry: `method` (1 or 2 in its low seven
 // bits), the content's size, then a command stream that decodes to exactly
-// `content` and ends with the end command. Throws std::invalid_argument for
+// `content`. Throws std::invalid_argument for
 // any other method.
-Bytes EncodeEntry(uint8_t method, const Bytes& content, EncoderStats* stats = nullptr);
+Bytes EncodeEntry(uint8_t method, const Bytes& content, EncoderStats* stats = nullptr,
+                  EncoderStrength strength = EncoderStrength::kDefault);
 
 // The stored bytes of an entry kept as it is: the content itself. Throws
 // std::invalid_argument when its first byte would read as a coded method.

@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "archive/archive_writer.h"
 #include "tests/tools/sample_content.h"
 
 int main(int argc, char** argv) {
@@ -11,11 +12,15 @@ int main(int argc, char** argv) {
     }
     try {
         kova::testing::EncoderStats stats;
-        kova::testing::Bytes archive = kova::testing::SampleArchiveBytes(&stats);
-        kova::testing::WriteFileBytes(argv[1], archive);
+        std::vector<kova::testing::Bytes> entries = kova::testing::SampleStoredEntries(&stats);
+        std::vector<kova::ByteSpan> spans(entries.begin(), entries.end());
+        if (kova::WriteArchive(argv[1], spans.data(), spans.size()) != kova::WriteStatus::kOk) {
+            std::fprintf(stderr, "make_sample: cannot write %s\n", argv[1]);
+            return 1;
+        }
         std::printf("wrote %s: %zu bytes; commands: %zu literal, %zu byte run, %zu long byte run, %zu pair run, "
                     "%zu long pair run, %zu back copy\n",
-                    argv[1], archive.size(), stats.literals, stats.byte_runs, stats.long_byte_runs, stats.pair_runs,
+                    argv[1], kova::testing::ReadFileBytes(argv[1]).size(), stats.literals, stats.byte_runs, stats.long_byte_runs, stats.pair_runs,
                     stats.long_pair_runs, stats.back_copies);
     } catch (const std::exception& failure) {
         std::fprintf(stderr, "make_sample: %s\n", failure.what());

@@ -216,7 +216,7 @@ std::vector<SampleFile> SampleFiles() {
     };
 }
 
-Bytes SampleArchiveBytes(EncoderStats* stats) {
+std::vector<Bytes> SampleStoredEntries(EncoderStats* stats) {
     EncoderStats total;
     std::vector<Bytes> stored;
     for (const SampleFile& file : SampleFiles()) {
@@ -235,7 +235,9 @@ Bytes SampleArchiveBytes(EncoderStats* stats) {
         AddStats(total, part);
     }
     if (stats != nullptr) *stats = total;
-    return BuildArchive(stored);
+    return stored;
 }
+
+Bytes SampleArchiveBytes(EncoderStats* stats) { return BuildArchive(SampleStoredEntries(stats)); }
 
 }  // namespace kova::testing

@@ -25,5 +25,7 @@ std::vector<SampleFile> SampleFiles();
 
 // The archive itself; `stats` (optional) sums the commands of its coded entries.
 Bytes SampleArchiveBytes(EncoderStats* stats = nullptr);
+// The sample's entries as stored, in index order.
+std::vector<Bytes> SampleStoredEntries(EncoderStats* stats = nullptr);
 
 }  // namespace kova::testing

@@ -1,0 +1,73 @@
+#include "format/fast_parse.h"
+
+#include <algorithm>
+
+#include "format/copy_finder.h"
+#include "format/repeat_scanner.h"
+
+namespace kova {
+namespace {
+
+struct Candidate {
+    Command command;
+    int64_t saving = 0;  // literal bytes it replaces, less its own cost
+};
+
+void Consider(Candidate& best, CommandKind kind, uint32_t covered, uint8_t parameter = 0) {
+    int64_t saving = static_cast<int64_t>(covered) - CommandCost(kind, covered);
+    if (saving > best.saving) best = {{kind, covered, parameter}, saving};
+}
+
+class QuickPlanner {
+public:
+    QuickPlanner(ByteSpan content, uint8_t method) : content_(content), copies_(content, method), repeats_(content) {}
+
+    Candidate BestAt(size_t p) {
+        Candidate best;
+        uint32_t run = static_cast<uint32_t>(repeats_.ByteRun(p));
+        if (run >= kMinRunBytes) Consider(best, CommandKind::kByteRun, std::min(run, kMaxShortRunBytes));
+        if (run > kMaxShortRunBytes) Consider(best, CommandKind::kLongByteRun, std::min(run, kMaxLongCount));
+        uint32_t pairs = static_cast<uint32_t>(repeats_.PairPattern(p) / 2);
+        if (pairs >= kMinPairs) Consider(best, CommandKind::kPairRun, 2 * std::min(pairs, kMaxShortPairs));
+        if (pairs > kMaxShortPairs) Consider(best, CommandKind::kLongPairRun, 2 * std::min(pairs, kMaxLongCount));
+        CopyMatch copy = copies_.At(p);
+        if (copy.length >= kMinCopyBytes) Consider(best, CommandKind::kBackCopy, copy.length, copy.parameter);
+        return best;
+    }
+
+private:
+    ByteSpan content_;
+    HashedCopyFinder copies_;
+    RepeatScanner repeats_;
+};
+
+}  // namespace
+
+std::vector<Command> PlanQuickStream(ByteSpan content, uint8_t method) {
+    std::vector<Command> commands;
+    QuickPlanner planner(content, method);
+    size_t literal_start = 0;
+    size_t p = 0;
+    Candidate here = content.empty() ? Candidate{} : planner.BestAt(0);
+    while (p < content.size()) {
+        Candidate next = p + 1 < content.size() ? planner.BestAt(p + 1) : Candidate{};
+        // A literal byte costs about one stream byte: take it when the next
+        // position saves more than that over this one.
+        if (here.saving <= 0 || next.saving > here.saving + 1) {
+            ++p;
+            here = next;
+            continue;
+        }
+        if (p > literal_start) {
+            commands.push_back({CommandKind::kLiteral, static_cast<uint32_t>(p - literal_start), 0});
+        }
+        commands.push_back(here.command);
+        p += here.command.covered;
+        literal_start = p;
+        here = p < content.size() ? planner.BestAt(p) : Candidate{};
+    }
+    if (p > literal_start) commands.push_back({CommandKind::kLiteral, static_cast<uint32_t>(p - literal_start), 0});
+    return commands;
+}
+
+}  // namespace kova

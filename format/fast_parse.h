@@ -1,0 +1,17 @@
+// A quick plan for a content's command stream: at each position the command
+// that saves the most stream bytes, unless the next position offers a better
+// one (one byte of lookahead), with copies found through a hash table.
+#pragma once
+
+#include <vector>
+
+#include "format/bytes.h"
+#include "format/command_stream.h"
+
+namespace kova {
+
+// Commands, in order, producing exactly `content` with `method`'s
+// distances. A final back copy needs the end command after it.
+std::vector<Command> PlanQuickStream(ByteSpan content, uint8_t method);
+
+}  // namespace kova
