@@ -1,5 +1,6 @@
 // kova: list and extract KOVA archives with the kova plug-in, the way an
-// image viewer would use it.
+// image viewer would use it; pack and replace entries with the format and
+// archive libraries.
 #include <CLI/CLI.hpp>
 #include <cstdint>
 #include <cstdio>
@@ -13,7 +14,7 @@ namespace {
 
 using namespace kova::cli;
 
-enum class Command { kNone, kInfo, kProbe, kList, kExtract, kCat };
+enum class Command { kNone, kInfo, kProbe, kList, kExtract, kCat, kPack, kReplace };
 
 struct Invocation {
     Command command = Command::kNone;
@@ -23,9 +24,13 @@ struct Invocation {
     ListOptions list;
     ExtractOptions extract;
     CatOptions cat;
+    PackOptions pack;
+    ReplaceOptions replace;
+    std::string method_text = "auto";  // --method as typed
+    bool best = false;
 };
 
-const char* const kCommandNames[] = {"info", "probe", "list", "extract", "cat"};
+const char* const kCommandNames[] = {"info", "probe", "list", "extract", "cat", "pack", "replace"};
 
 bool IsCommandName(const std::string& word) {
     for (const char* name : kCommandNames) {
@@ -77,6 +82,32 @@ void DefineCommands(CLI::App& app, Invocation& invocation) {
     cat->add_option("ARCHIVE", invocation.cat.archive, "The archive")->required();
     cat->add_option("ENTRY", invocation.cat.entry, "The entry, by name or index")->required();
     cat->footer("Example: kova cat examples/sample.DAT sample_004.DAT");
+
+    CLI::App* pack = AddCommand(app, invocation, Command::kPack, "pack",
+                                "Make an archive of files; a directory gives its files named NAME_007.BMP and so on, "
+                                "in index order");
+    pack->add_option("OUT", invocation.pack.output, "The archive to write")->required();
+    pack->add_option("INPUT", invocation.pack.inputs, "Files (one entry each) and directories")->required();
+    pack->add_flag("--best", invocation.best, "The smallest coding there is (slower)");
+    pack->add_option("--method", invocation.method_text,
+                     "auto (the smallest of the three), 1, 2, or stored (content kept as it is)")
+        ->check(CLI::IsMember({"auto", "1", "2", "stored"}))
+        ->type_name("auto|1|2|stored");
+    pack->add_flag("-q,--quiet", invocation.pack.quiet, "Print nothing when all goes well");
+    pack->add_flag("--json", invocation.pack.json, "Print one JSON document instead of lines");
+    pack->footer("Examples: kova pack new.DAT title.BMP theme.MID\n"
+                 "          kova extract disk1.DAT -o d && kova pack new.DAT d");
+
+    CLI::App* replace = AddCommand(app, invocation, Command::kReplace, "replace",
+                                   "Give entries new content; all others are kept byte for byte");
+    replace->add_option("ARCHIVE", invocation.replace.archive, "The archive")->required();
+    replace->add_option("ENTRY=FILE", invocation.replace.replacements, "Entry by index or name, and its new content")
+        ->required();
+    replace->add_option("-o,--output", invocation.replace.output, "Write here instead of replacing ARCHIVE")
+        ->type_name("OUT");
+    replace->add_flag("--best", invocation.best, "The smallest coding there is (slower)");
+    replace->add_flag("-q,--quiet", invocation.replace.quiet, "Print nothing when all goes well");
+    replace->footer("Example: kova replace disk1.DAT 7=edited.BMP disk1_012.WAV=new.WAV -o patched.DAT");
 }
 
 // The first word that is not an option: what the user meant as the command.
@@ -148,6 +179,12 @@ int Run(const Invocation& invocation) {
     case Command::kCat:
         exit_code = RunCat(api, invocation.cat);
         break;
+    case Command::kPack:
+        exit_code = RunPack(api, invocation.pack);
+        break;
+    case Command::kReplace:
+        exit_code = RunReplace(api, invocation.replace);
+        break;
     case Command::kNone:
         break;
     }
@@ -159,13 +196,13 @@ int Run(const Invocation& invocation) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app("kova: list and extract KOVA archives (*.DAT) through the kova plug-in", "kova");
+    CLI::App app("kova: list, extract, pack and replace KOVA archives (*.DAT)", "kova");
     Invocation invocation;
     DefineCommands(app, invocation);
 
     std::string word = FirstWord(argc, argv);
     if (!word.empty() && !IsCommandName(word)) {
-        return ReportUsageError(app, "unknown command '" + word + "' (commands: info, probe, list, extract, cat)");
+        return ReportUsageError(app, "unknown command '" + word + "' (commands: info, probe, list, extract, cat, pack, replace)");
     }
     try {
         app.parse(argc, argv);
@@ -184,5 +221,14 @@ int main(int argc, char** argv) {
         return ReportUsageError(app, "--offset: '" + invocation.offset_text +
                                          "' is not a byte offset (a number of 0 or more, decimal or 0x hex)");
     }
+    using kova::EncoderStrength;
+    using kova::PackMethod;
+    EncoderStrength strength = invocation.best ? EncoderStrength::kBest : EncoderStrength::kDefault;
+    invocation.pack.strength = invocation.replace.strength = strength;
+    const std::string& method = invocation.method_text;
+    invocation.pack.method = method == "1"        ? PackMethod::kWide
+                             : method == "2"      ? PackMethod::kNarrow
+                             : method == "stored" ? PackMethod::kStored
+                                                  : PackMethod::kAuto;
     return Run(invocation);
 }

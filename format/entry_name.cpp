@@ -4,15 +4,34 @@
 
 namespace kova {
 
-int32_t ParseEntryIndex(std::string_view component) {
-    // The number field runs from after the last '_' before the first '.' up
-    // to that '.', or to the end of a component that has none.
-    size_t field = 0;
-    size_t end = 0;
+namespace {
+
+// The number field runs from after the last '_' before the first '.' up to
+// that '.', or to the end of a component that has none.
+void FindNumberField(std::string_view component, size_t& field, size_t& end) {
+    field = 0;
+    end = 0;
     while (end < component.size() && component[end] != '\0' && component[end] != '.') {
         if (component[end] == '_') field = end + 1;
         ++end;
     }
+}
+
+}  // namespace
+
+bool FindEntryIndex(std::string_view component, uint32_t& index) {
+    size_t field, end;
+    FindNumberField(component, field, end);
+    if (end == field || end - field > 9) return false;
+    int32_t value = ParseEntryIndex(component);
+    if (value < 0) return false;
+    index = static_cast<uint32_t>(value);
+    return true;
+}
+
+int32_t ParseEntryIndex(std::string_view component) {
+    size_t field, end;
+    FindNumberField(component, field, end);
     uint32_t value = 0;
     for (size_t at = field; at < end; ++at) {
         if (component[at] < '0' || component[at] > '9') return -1;

@@ -15,6 +15,10 @@ namespace kova {
 // is accumulated in 32 bits and wraps, so a name can designate -1 too.
 int32_t ParseEntryIndex(std::string_view component);
 
+// The index a file name carries by the same rule, for files that are meant
+// to become entries: false unless the field is 1 to 9 digits.
+bool FindEntryIndex(std::string_view component, uint32_t& index);
+
 // Writes "<base>_<index, at least three digits>.<extension>" into `out`
 // (always NUL-terminated, cut to fit).
 void FormatEntryName(char* out, size_t capacity, const char* base_name, uint32_t index,

@@ -1,0 +1,77 @@
+#include "cli/archive_output.h"
+
+#include <cerrno>
+
+#include "archive/archive_writer.h"
+#include "cli/messages.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <signal.h>
+#endif
+
+namespace kova::cli {
+namespace {
+
+#if defined(_WIN32)
+volatile LONG interrupted = 0;
+
+BOOL WINAPI NoteInterrupt(DWORD) {
+    InterlockedExchange(&interrupted, 1);
+    return TRUE;
+}
+
+// Ctrl-C and friends are noted while the archive is written and acted on
+// after: the temporary file is in place or deleted by then.
+struct InterruptsDeferred {
+    InterruptsDeferred() { SetConsoleCtrlHandler(NoteInterrupt, TRUE); }
+    ~InterruptsDeferred() {
+        SetConsoleCtrlHandler(NoteInterrupt, FALSE);
+        if (interrupted) ExitProcess(130);
+    }
+};
+#else
+// Interrupts, hang-ups and terminations stay pending while the archive is
+// written and are delivered after: the temporary file is in place or
+// deleted by then.
+struct InterruptsDeferred {
+    sigset_t previous;
+    InterruptsDeferred() {
+        sigset_t deferred;
+        sigemptyset(&deferred);
+        for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&deferred, signal_number);
+        sigprocmask(SIG_BLOCK, &deferred, &previous);
+    }
+    ~InterruptsDeferred() { sigprocmask(SIG_SETMASK, &previous, nullptr); }
+};
+#endif
+
+}  // namespace
+
+bool WriteArchiveFile(const std::string& path, const std::vector<std::vector<uint8_t>>& entries, std::string& error) {
+    std::vector<ByteSpan> spans(entries.begin(), entries.end());
+    WriteStatus status;
+    int error_number = 0;
+    {
+        InterruptsDeferred deferred;
+        status = WriteArchive(path.c_str(), spans.data(), spans.size());
+        error_number = errno;
+    }
+    switch (status) {
+    case WriteStatus::kOk:
+        return true;
+    case WriteStatus::kTooLarge:
+        error = "cannot write " + path + ": the archive would pass 4 GiB, more than its 32-bit sizes can say";
+        return false;
+    case WriteStatus::kCannotCreate:
+        error = "cannot create " + path + ": " + DescribeErrno(error_number);
+        return false;
+    case WriteStatus::kCannotWrite:
+        error = "cannot write " + path + ": " + DescribeErrno(error_number);
+        return false;
+    }
+    return false;
+}
+
+}  // namespace kova::cli

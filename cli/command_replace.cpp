@@ -1,0 +1,107 @@
+// kova replace: new content for some entries of an archive; every other
+// entry's stored bytes are carried over exactly as they are.
+#include <cstdio>
+
+#include "archive/archive_reader.h"
+#include "cli/archive_host.h"
+#include "cli/archive_output.h"
+#include "cli/commands.h"
+#include "cli/entry_packing.h"
+#include "cli/entry_selection.h"
+#include "cli/messages.h"
+#include "cli/pack_inputs.h"
+
+namespace kova::cli {
+namespace {
+
+struct Replacement {
+    uint64_t index = 0;
+    std::string file;
+};
+
+// ENTRY=FILE pairs, ENTRY read as `kova list` shows it (index or name).
+bool ResolveReplacements(const ListedArchive& listed, const std::vector<std::string>& pairs,
+                         std::vector<Replacement>& replacements, std::string& error) {
+    for (const std::string& pair : pairs) {
+        size_t equals = pair.find('=');
+        if (equals == std::string::npos || equals == 0 || equals + 1 == pair.size()) {
+            error = "'" + pair + "' is not ENTRY=FILE (for example 3=new.BMP or disk1_003.BMP=new.BMP)";
+            return false;
+        }
+        std::vector<const ListedEntry*> chosen;
+        if (!SelectEntries(listed, {pair.substr(0, equals)}, chosen, error)) return false;
+        for (const Replacement& earlier : replacements) {
+            if (earlier.index == chosen.front()->index) {
+                error = "entry " + std::to_string(earlier.index) + " is given twice ('" + pair + "')";
+                return false;
+            }
+        }
+        replacements.push_back({chosen.front()->index, pair.substr(equals + 1)});
+    }
+    return true;
+}
+
+// Every entry's stored bytes as the archive holds them. An entry the file
+// does not wholly hold cannot be carried over exactly, so it is refused.
+bool ReadAllStored(const std::string& path, std::vector<std::vector<uint8_t>>& entries, std::string& error) {
+    ArchiveReader reader;
+    if (OpenArchiveFile(path.c_str(), 0, reader) != ArchiveStatus::kOk) {
+        error = path + ": cannot be opened as an archive";
+        return false;
+    }
+    entries.resize(reader.entry_count);
+    for (uint32_t i = 0; i < reader.entry_count; ++i) {
+        IndexEntry entry = reader.Entry(i);
+        if (reader.BytesHeldOf(entry) < entry.stored_size) {
+            error = path + ": entry " + std::to_string(i) +
+                    " lies past the end of the file, so it cannot be carried over as it is";
+            return false;
+        }
+        entries[i].resize(entry.stored_size);
+        if (reader.ReadBytes(entry.data_offset, entries[i].data(), entry.stored_size) != entry.stored_size) {
+            error = "cannot read " + path + ": entry " + std::to_string(i) + " could not be read whole";
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+int RunReplace(const PluginApi& api, const ReplaceOptions& options) {
+    ListedArchive listed;
+    std::vector<Replacement> replacements;
+    std::vector<std::vector<uint8_t>> entries;
+    std::string error;
+    if (!ListArchive(api, options.archive, 0, listed, error) ||
+        !ResolveReplacements(listed, options.replacements, replacements, error) ||
+        !ReadAllStored(options.archive, entries, error)) {
+        ReportError(error);
+        return kExitFailure;
+    }
+    for (const Replacement& replacement : replacements) {
+        std::vector<uint8_t> content;
+        if (replacement.index >= entries.size()) {
+            ReportError(options.archive + ": changed while it was read; nothing was written");
+            return kExitFailure;
+        }
+        if (!ReadWholeFile(replacement.file, content, error) ||
+            !PackContent(replacement.file, content, PackMethod::kAuto, options.strength, entries[replacement.index],
+                         error)) {
+            ReportError(error);
+            return kExitFailure;
+        }
+    }
+    const std::string& output = options.output.empty() ? options.archive : options.output;
+    if (!WriteArchiveFile(output, entries, error)) {
+        ReportError(error);
+        return kExitFailure;
+    }
+    if (!options.quiet) {
+        std::printf("replaced %s of %zu in %s\n", CountOf(replacements.size(), "entry", "entries").c_str(),
+                    entries.size(), output.c_str());
+    }
+    return kExitSuccess;
+}
+
+}  // namespace kova::cli
