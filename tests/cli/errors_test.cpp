@@ -45,6 +45,14 @@ protected:
         PutLe32(broken, 4, GetLe32(broken, 4) + 1);
         Write("broken.DAT", broken);
         std::filesystem::create_directory(scratch / "folder.DAT");
+        // Directories that cannot be packed, and content that cannot be stored.
+        for (const char* name : {"stray/x_000.BMP", "stray/notes.txt", "gap/x_000.BMP", "gap/x_002.BMP",
+                                 "twice/x_000.BMP", "twice/y_0.BMP", "nested/x_000.BMP"}) {
+            std::filesystem::create_directories((scratch / name).parent_path());
+            Write(name, ToBytes("BM"));
+        }
+        std::filesystem::create_directory(scratch / "nested" / "x_001.BMP");
+        Write("coded.bin", {0x81, 'B', 'M'});
     }
 };
 
@@ -57,6 +65,8 @@ TEST_P(CommandFailures, ReportClearly) {
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines[0].rfind("kova: ", 0), 0u) << lines[0];
     EXPECT_NE(lines[0].find(Resolve(c.message)), std::string::npos) << lines[0];
+    EXPECT_FALSE(std::filesystem::exists(scratch / "new.DAT")) << "a failed pack writes nothing";
+    EXPECT_FALSE(std::filesystem::exists(scratch / "o.DAT")) << "a failed replace writes nothing";
     if (c.exit_code == 1) {
         EXPECT_EQ(lines.size(), 1u) << "a failure is one line:\n" << run.err;
     } else {
@@ -104,6 +114,28 @@ INSTANTIATE_TEST_SUITE_P(
         // Output that cannot be written.
         FailureCase{"extract_into_a_file", {"extract", kSample, "-o", "@scratch/notes.txt"}, 1,
                     "cannot create directory @scratch/notes.txt"},
+        // Packing: inputs that cannot become entries. Nothing is written.
+        FailureCase{"pack_missing_input", {"pack", "@scratch/new.DAT", "@scratch/none.BMP"}, 1,
+                    "cannot read @scratch/none.BMP"},
+        FailureCase{"pack_file_without_index", {"pack", "@scratch/new.DAT", "@scratch/stray"}, 1,
+                    "@scratch/stray/notes.txt: the name carries no entry index"},
+        FailureCase{"pack_gap_in_indexes", {"pack", "@scratch/new.DAT", "@scratch/gap"}, 1,
+                    "@scratch/gap/x_002.BMP: no file for entry 1"},
+        FailureCase{"pack_duplicate_index", {"pack", "@scratch/new.DAT", "@scratch/twice"}, 1, "entry 0 again"},
+        FailureCase{"pack_subdirectory", {"pack", "@scratch/new.DAT", "@scratch/nested"}, 1, "is a directory"},
+        FailureCase{"pack_stored_would_read_coded", {"pack", "@scratch/new.DAT", "@scratch/coded.bin", "--method",
+                     "stored"}, 1, "@scratch/coded.bin: cannot be stored as it is"},
+        FailureCase{"pack_unknown_method", {"pack", "@scratch/new.DAT", "@scratch/notes.txt", "--method", "3"}, 2,
+                    "--method"},
+        FailureCase{"pack_into_a_directory", {"pack", "@scratch/folder.DAT", "@scratch/notes.txt"}, 1,
+                    "@scratch/folder.DAT"},
+        FailureCase{"replace_without_equals", {"replace", kSample, "3"}, 1, "'3' is not ENTRY=FILE"},
+        FailureCase{"replace_unknown_entry", {"replace", kSample, "9=@scratch/notes.txt", "-o", "@scratch/o.DAT"}, 1,
+                    "no entry 9"},
+        FailureCase{"replace_entry_twice", {"replace", kSample, "1=@scratch/notes.txt", "sample_001.WAV=@scratch/notes.txt",
+                     "-o", "@scratch/o.DAT"}, 1, "entry 1 is given twice"},
+        FailureCase{"replace_missing_file", {"replace", kSample, "1=@scratch/none.WAV", "-o", "@scratch/o.DAT"}, 1,
+                    "cannot read @scratch/none.WAV"},
         // The plug-in itself.
         FailureCase{"missing_plugin", {"--plugin", "@scratch/none.so", "info"}, 1, "cannot load plug-in"},
         FailureCase{"plugin_that_is_not_one", {"--plugin", "@scratch/notes.txt", "list", kSample}, 1,
