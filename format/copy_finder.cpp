@@ -100,14 +100,15 @@ CopyMatch ExhaustiveCopyFinder::At(size_t position) {
 }
 
 HashedCopyFinder::HashedCopyFinder(ByteSpan content, uint8_t method)
-    : content_(content), row_(DistancesOf(method)), heads_(4u << kHashBits, -1) {
+    : content_(content), row_(DistancesOf(method)), hashes_(content.size() >= 3 ? content.size() - 2 : 0),
+      heads_(4u << kHashBits, -1) {
     for (auto& chain : chains_) std::fill(std::begin(chain), std::end(chain), -1);
-}
-
-uint32_t HashedCopyFinder::HashAt(size_t position) const {
-    uint32_t three = static_cast<uint32_t>(content_[position]) | static_cast<uint32_t>(content_[position + 1]) << 8 |
-                     static_cast<uint32_t>(content_[position + 2]) << 16;
-    return (three * 2654435761u) >> (32 - kHashBits);
+    const uint8_t* bytes = content.data();
+    for (size_t x = 0; x < hashes_.size(); ++x) {
+        uint32_t three = static_cast<uint32_t>(bytes[x]) | static_cast<uint32_t>(bytes[x + 1]) << 8 |
+                         static_cast<uint32_t>(bytes[x + 2]) << 16;
+        hashes_[x] = static_cast<uint16_t>((three * 2654435761u) >> (32 - kHashBits));
+    }
 }
 
 // Files, for each group, the positions it reaches from `position` that are
@@ -122,7 +123,7 @@ void HashedCopyFinder::FileUpTo(size_t position) {
         size_t window_start = position >= row_[k] ? position - row_[k] : 0;
         int64_t* heads = heads_.data() + (k << kHashBits);
         for (size_t x = std::max(next_to_file_[k], window_start); x <= window_end; ++x) {
-            uint32_t hash = HashAt(x);
+            uint32_t hash = hashes_[x];
             chains_[k][x % kWindow] = heads[hash];
             heads[hash] = static_cast<int64_t>(x);
         }
@@ -135,7 +136,7 @@ CopyMatch HashedCopyFinder::At(size_t position) {
     if (position + 3 > content_.size()) return best;
     FileUpTo(position);
     size_t limit = std::min<size_t>(kMaxCopyBytes, content_.size() - position);
-    uint32_t hash = HashAt(position);
+    uint32_t hash = hashes_[position];
     for (size_t k = 0; k < 4; ++k) {
         if (position < row_[k] - (kWindow - 1)) continue;
         int64_t window_start = static_cast<int64_t>(position) - static_cast<int64_t>(row_[k]);

@@ -59,13 +59,13 @@ private:
     static constexpr size_t kHashBits = 12;
     static constexpr size_t kWindow = 64;       // the positions a group reaches
     static constexpr size_t kMaxCandidates = 8;  // positions tried per group
-    uint32_t HashAt(size_t position) const;
     void FileUpTo(size_t position);
 
     ByteSpan content_;
     const DistanceRow& row_;
-    std::vector<int64_t> heads_;  // 4 tables of 1 << kHashBits newest positions
-    int64_t chains_[4][kWindow];  // the previous position of the same hash, by position % 64
+    std::vector<uint16_t> hashes_;  // of the three bytes at each position, made once
+    std::vector<int64_t> heads_;    // 4 tables of 1 << kHashBits newest positions
+    int64_t chains_[4][kWindow];    // the previous position of the same hash, by position % 64
     size_t next_to_file_[4] = {};  // per group, the first position not filed yet
 };
 

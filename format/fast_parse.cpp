@@ -49,15 +49,21 @@ std::vector<Command> PlanQuickStream(ByteSpan content, uint8_t method) {
     size_t literal_start = 0;
     size_t p = 0;
     Candidate here = content.empty() ? Candidate{} : planner.BestAt(0);
+    size_t misses = 0;  // positions in a row that offered nothing
     while (p < content.size()) {
-        Candidate next = p + 1 < content.size() ? planner.BestAt(p + 1) : Candidate{};
+        // Where nothing repeats for a while (sampled sound, packed data), look
+        // at fewer positions: each costs a search, and they rarely pay.
+        size_t step = here.saving <= 0 ? 1 + (misses >> 6) : 1;
+        Candidate next = p + step < content.size() ? planner.BestAt(p + step) : Candidate{};
         // A literal byte costs about one stream byte: take it when the next
         // position saves more than that over this one.
         if (here.saving <= 0 || next.saving > here.saving + 1) {
-            ++p;
+            misses = here.saving <= 0 ? misses + 1 : 0;
+            p += step;
             here = next;
             continue;
         }
+        misses = 0;
         if (p > literal_start) {
             commands.push_back({CommandKind::kLiteral, static_cast<uint32_t>(p - literal_start), 0});
         }
