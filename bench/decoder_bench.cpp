@@ -54,13 +54,19 @@ const Sample& SampleNamed(const std::string& name) {
     Bytes content;
     uint8_t method = name.back() == '1' ? 1 : 2;
     std::string kind = name.substr(0, name.size() - 2);
+    // "-best": coded by the encoder's shortest parse instead of its quick one.
+    auto strength = kova::testing::EncoderStrength::kDefault;
+    if (kind.ends_with("-best")) {
+        strength = kova::testing::EncoderStrength::kBest;
+        kind.resize(kind.size() - 5);
+    }
     if (kind == "bitmap") content = workload::SampleBitmap(640, 480, 7);
     if (kind == "wave") content = workload::SampleWave(200000, 7);
     if (kind == "noise") content = Noise(256 * 1024);
     if (kind == "runs") content = Bytes(1 << 20, 0x20);
     if (kind == "dither") content = Periodic(1 << 20, 2);
     if (kind == "copy17") content = Periodic(256 * 1024, 17);
-    Sample sample{content, kova::testing::EncodeEntry(method, content)};
+    Sample sample{content, kova::testing::EncodeEntry(method, content, nullptr, strength)};
     return samples.emplace(name, std::move(sample)).first->second;
 }
 
@@ -153,7 +159,7 @@ void DecodeSniff(benchmark::State& state) {
 }
 
 const int kRegistered = [] {
-    for (const char* kind : {"bitmap", "wave", "noise", "runs", "dither", "copy17"}) {
+    for (const char* kind : {"bitmap", "bitmap-best", "wave", "wave-best", "noise", "runs", "dither", "copy17"}) {
         for (const char* method : {"1", "2"}) {
             std::string name = std::string(kind) + "/" + method;
             benchmark::RegisterBenchmark(("Decode/" + name).c_str(), Decode, name);
