@@ -3,38 +3,103 @@
 #include <algorithm>
 #include <cstring>
 
+// The decoder's one rule: whatever the bytes say, it never reads outside the
+// stored bytes and never writes outside the output. Two loops share the work
+// and both keep it:
+//
+// - The fast loop runs only while the input holds a whole command of the
+//   longest kind (a 63-byte literal and its control byte) and the output has
+//   room for the most any short command writes (64 pairs). Inside that
+//   margin no operand can be missing and no short command can be cut, so it
+//   checks nothing but the back copy's reach and the long runs' counts, and
+//   moves bytes in fixed-size blocks.
+// - The careful loop takes over near the ends of input and output, checking
+//   every operand and cutting every command at the end of room.
+//
+// Both write exactly the bytes a byte-at-a-time decoder would, and nothing
+// past them: bytes the stream never writes keep what the caller put there
+// (zeros in an extracted entry's block). Blocks never reach beyond the
+// command's own last byte; counts that are not a multiple of the block size
+// end with one block placed flush against that last byte, overlapping the
+// one before it.
 namespace kova {
 namespace {
 
-// Writes `pairs` times the pair a b, cut at the end of room. The first pair
-// is written, then what is written so far is copied after itself, doubling
-// each time: an even length keeps the pattern's phase.
-size_t WritePairs(uint8_t* out, size_t room, size_t pairs, uint8_t a, uint8_t b) {
-    size_t count = std::min(room, pairs * 2);
-    if (count == 0) return 0;
-    out[0] = a;
-    if (count == 1) return 1;
-    out[1] = b;
-    size_t filled = 2;
-    while (filled < count) {
-        size_t chunk = std::min(filled, count - filled);
-        std::memcpy(out + filled, out, chunk);
-        filled += chunk;
-    }
-    return count;
+// Every back copy reaches at least this far, which is what lets a copy move
+// 16 bytes at a time (below).
+constexpr size_t kBlock = 16;
+constexpr size_t kShortestReach = kNarrowDistances[0] - kMaxDistanceAdjust;
+static_assert(kShortestReach > kBlock, "a 16-byte block of a back copy must not read what it writes");
+static_assert(kWideDistances[0] - kMaxDistanceAdjust >= kShortestReach);
+
+// The fast loop's margins: the most input one command other than a long
+// run takes, and the most output a short command writes.
+constexpr size_t kFastInput = 1 + kLastLiteral;
+constexpr size_t kFastOutput = 2 * (kLastPairRun - kPairRunBias);
+
+template <size_t N>
+inline void Move(uint8_t* to, const uint8_t* from) {
+    std::memcpy(to, from, N);
 }
 
-// Copies `count` bytes from `distance` bytes back, each byte written before
-// the next is read, so a distance shorter than the count repeats the source.
-// Copying in chunks no longer than the distance keeps each memcpy disjoint.
-void CopyBack(uint8_t* at, size_t distance, size_t count) {
-    while (count > 0) {
-        size_t chunk = std::min(distance, count);
-        std::memcpy(at, at - distance, chunk);
-        at += chunk;
-        count -= chunk;
+// Copies `count` bytes from `from` to `to`, in the order a byte-at-a-time
+// copy would. `from` is either other memory or lies more than 16 bytes
+// before `to` (a back copy): then no block reads a byte it writes itself,
+// and every byte a block reads already holds its final value, written by an
+// earlier block or before the copy began, even when the source runs into
+// the bytes being copied.
+inline void CopyForward(uint8_t* to, const uint8_t* from, size_t count) {
+    if (count >= kBlock) {
+        for (size_t k = 0; k + kBlock < count; k += kBlock) Move<kBlock>(to + k, from + k);
+        Move<kBlock>(to + count - kBlock, from + count - kBlock);
+    } else if (count >= 8) {
+        Move<8>(to, from);
+        Move<8>(to + count - 8, from + count - 8);
+    } else if (count >= 4) {
+        Move<4>(to, from);
+        Move<4>(to + count - 4, from + count - 4);
+    } else {
+        for (size_t k = 0; k < count; ++k) to[k] = from[k];
     }
 }
+
+// Eight bytes of a run: a b a b a b a b (a == b for a byte run), and the
+// same shifted by one, for a block that starts at an odd offset.
+struct RunPattern {
+    uint8_t even[8];
+    uint8_t odd[8];
+};
+
+inline RunPattern PatternOf(uint8_t a, uint8_t b) {
+    return {{a, b, a, b, a, b, a, b}, {b, a, b, a, b, a, b, a}};
+}
+
+inline const uint8_t* PhaseAt(const RunPattern& pattern, size_t offset) {
+    return (offset & 1) ? pattern.odd : pattern.even;
+}
+
+// Writes the first `count` bytes of the repeated pattern at `to`.
+inline void FillRun(uint8_t* to, const RunPattern& pattern, size_t count) {
+    if (count >= 8) {
+        size_t k = 0;
+        for (; k + kBlock <= count; k += kBlock) {
+            Move<8>(to + k, pattern.even);
+            Move<8>(to + k + 8, pattern.even);
+        }
+        if (k + 8 <= count) {
+            Move<8>(to + k, pattern.even);
+            k += 8;
+        }
+        if (k < count) Move<8>(to + count - 8, PhaseAt(pattern, count - 8));
+    } else if (count >= 4) {
+        Move<4>(to, pattern.even);
+        Move<4>(to + count - 4, PhaseAt(pattern, count - 4));
+    } else {
+        for (size_t k = 0; k < count; ++k) to[k] = pattern.even[k];
+    }
+}
+
+inline size_t Le16(const uint8_t* at) { return static_cast<size_t>(at[0] | (at[1] << 8)); }
 
 struct Decoded {
     size_t written;
@@ -42,14 +107,58 @@ struct Decoded {
     size_t input_used;
 };
 
-// `n` > kCodedHeadSize and `m` > 0.
+// `n` > kCodedHeadSize and `m` > 0; `available` >= `n` bytes of `in` exist.
 Decoded DecodeCommands(const uint8_t* in, size_t available, size_t n, const DistanceRow& distances,
                        uint8_t* out, size_t m) {
     size_t i = kCodedHeadSize;
     size_t p = 0;
+
+    // The fast loop: i <= n and p <= m throughout, and at the top of each
+    // round a whole command's operands lie before n and a short command's
+    // output fits before m.
+    while (n - i >= kFastInput && m - p >= kFastOutput) {
+        uint8_t c = in[i++];
+        if (c > kLongPairRun) {
+            uint8_t d = in[i++];
+            size_t distance = distances[d >> 6] - (d & kMaxDistanceAdjust);
+            if (distance > p) return {p, DecodeStop::kCopyBeforeStart, i};
+            size_t count = c - kBackCopyBias;
+            CopyForward(out + p, out + p - distance, count);
+            p += count;
+        } else if (c <= kLastLiteral) {
+            if (c == kEndCommand) return {p, DecodeStop::kEndCommand, i};
+            CopyForward(out + p, in + i, c);
+            i += c;
+            p += c;
+        } else if (c <= kLastByteRun) {
+            size_t count = c - kByteRunBias;
+            FillRun(out + p, PatternOf(in[i], in[i]), count);
+            i += 1;
+            p += count;
+        } else if (c <= kLastPairRun) {
+            if (c == kLongByteRun) {
+                size_t count = std::min(Le16(in + i), m - p);
+                std::memset(out + p, in[i + 2], count);
+                i += 3;
+                p += count;
+            } else {
+                size_t count = 2 * (c - kPairRunBias);
+                FillRun(out + p, PatternOf(in[i], in[i + 1]), count);
+                i += 2;
+                p += count;
+            }
+        } else {
+            size_t count = std::min(2 * Le16(in + i), m - p);
+            FillRun(out + p, PatternOf(in[i + 2], in[i + 3]), count);
+            i += 4;
+            p += count;
+        }
+    }
+
+    // The careful loop: each command may rely on i < n and p < m at its
+    // start (the operand at i exists, and there is room for one byte), and
+    // checks the rest.
     DecodeStop stop = DecodeStop::kInputExhausted;
-    // Each command may rely on i < n and p < m at its start: the operand at i
-    // exists, and there is room for at least one output byte.
     while (i < n && p < m) {
         uint8_t c = in[i++];
         if (c == kEndCommand) {
@@ -60,17 +169,17 @@ Decoded DecodeCommands(const uint8_t* in, size_t available, size_t n, const Dist
 
         if (c <= kLastLiteral) {
             size_t count = std::min<size_t>({c, n - i, m - p});
-            std::memcpy(out + p, in + i, count);
+            CopyForward(out + p, in + i, count);
             i += count;
             p += count;
         } else if (c <= kLastByteRun) {
             size_t count = std::min<size_t>(c - kByteRunBias, m - p);
-            std::memset(out + p, in[i], count);
+            FillRun(out + p, PatternOf(in[i], in[i]), count);
             p += count;
             i += 1;
         } else if (c == kLongByteRun) {
             if (i + 1 >= n) break;
-            size_t count = in[i] | (in[i + 1] << 8);
+            size_t count = Le16(in + i);
             i += 2;
             // The value byte may sit just past the input length; it counts
             // only while it is one of the entry's own bytes.
@@ -81,14 +190,18 @@ Decoded DecodeCommands(const uint8_t* in, size_t available, size_t n, const Dist
             i += 1;
         } else if (c <= kLastPairRun) {
             if (i + 1 >= n) break;
-            p += WritePairs(out + p, m - p, c - kPairRunBias, in[i], in[i + 1]);
+            size_t count = std::min<size_t>(2 * (c - kPairRunBias), m - p);
+            FillRun(out + p, PatternOf(in[i], in[i + 1]), count);
+            p += count;
             i += 2;
         } else if (c == kLongPairRun) {
             if (i + 1 >= n) break;
-            size_t pairs = in[i] | (in[i + 1] << 8);
+            size_t pairs = Le16(in + i);
             i += 2;
             if (i + 1 >= n) break;
-            p += WritePairs(out + p, m - p, pairs, in[i], in[i + 1]);
+            size_t count = std::min(2 * pairs, m - p);
+            FillRun(out + p, PatternOf(in[i], in[i + 1]), count);
+            p += count;
             i += 2;
         } else {
             uint8_t d = in[i++];
@@ -101,7 +214,7 @@ Decoded DecodeCommands(const uint8_t* in, size_t available, size_t n, const Dist
                 break;
             }
             size_t count = std::min<size_t>(c - kBackCopyBias, m - p);
-            CopyBack(out + p, distance, count);
+            CopyForward(out + p, out + p - distance, count);
             p += count;
         }
     }

@@ -10,8 +10,9 @@
 //
 // Checked: no access outside the stored bytes or the output (ASan, both
 // buffers are exactly sized heap blocks); the result equals the plain
-// reference decoder's, byte for byte and in the count written; and a smaller
-// capacity gives a prefix of the larger one's output.
+// reference decoder's, byte for byte, in the count written, the reason to
+// stop and the input used; and a smaller capacity gives a prefix of the
+// larger one's output.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -77,6 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         kova::fuzz::ReferenceDecode(stored_bytes, stored_size, input_length, expected.data(), capacity);
     if (reference.coded != result.coded) Fail("coded flag differs from the reference");
     if (reference.written != result.written) Fail("byte count differs from the reference");
+    if (reference.stop != result.stop) Fail("stop reason differs from the reference");
+    if (reference.input_used != result.input_used) Fail("input used differs from the reference");
     if (capacity > 0 && std::memcmp(full.bytes.get(), expected.bytes.get(), capacity) != 0) {
         Fail("content differs from the reference");
     }

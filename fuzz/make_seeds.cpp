@@ -1,8 +1,9 @@
 // Writes the fuzzers' seed corpora, one directory per target, plus two
 // general sets for targets that have none of their own:
 //
-//   make_seeds DIR  ->  DIR/decode_entry_fuzzer, DIR/exports_memory_fuzzer,
-//                       DIR/exports_file_fuzzer, DIR/names_fuzzer,
+//   make_seeds DIR  ->  DIR/decode_entry_fuzzer, DIR/decode_stream_fuzzer,
+//                       DIR/exports_memory_fuzzer, DIR/exports_file_fuzzer,
+//                       DIR/names_fuzzer,
 //                       DIR/_archives (archive images as they are),
 //                       DIR/_contents (entry content before coding)
 //
@@ -150,6 +151,15 @@ int main(int argc, char** argv) {
         }
     }
     for (const Bytes& cut : cut_streams) decode.Add(Concat({params[0], cut}));
+
+    // Decoder behind a literal prefix: option byte, capacity past the prefix,
+    // bytes cut from the end, then a command stream without its head.
+    SeedSet streams(root, "decode_stream_fuzzer");
+    const Bytes stream_params[] = {{0x00, 0xFF, 0xFF, 0x00}, {0x0D, 0x00, 0x01, 0x05}, {0x1A, 0x40, 0x00, 0x01}};
+    for (const Bytes& stored : {handmade, support::EncodeEntry(1, bitmap), support::EncodeEntry(2, wave),
+                                support::EncodeEntry(1, runs), support::EncodeEntry(2, midi)}) {
+        for (const Bytes& param : stream_params) streams.Add(Concat({param, Bytes(stored.begin() + 5, stored.end())}));
+    }
 
     // Archives: all entries, each on its own, the hostile ones, and archives
     // whose header or index lies.

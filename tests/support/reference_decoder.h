@@ -6,11 +6,17 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "format/decoder.h"
+
 namespace kova::fuzz {
 
 struct ReferenceResult {
     bool coded;
     size_t written;  // bytes written from the start of `out`
+    // Why it stopped, and the stored bytes it consumed: a command's operands
+    // count as consumed once it runs, even when the output fills inside it.
+    DecodeStop stop;
+    size_t input_used;
 };
 
 // `stored` holds the entry's own bytes (`stored_size` of them); at most
