@@ -1,6 +1,7 @@
 #include "format/copy_finder.h"
 
 #include <algorithm>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -38,6 +39,30 @@ uint64_t ReachableFrom(size_t position, uint32_t row) {
     if (position >= row) return ~uint64_t{0};
     size_t shortfall = row - position;  // the smallest a allowed
     return shortfall >= 64 ? 0 : ~uint64_t{0} << shortfall;
+}
+
+// How many bytes from `position` equal those `distance` back, up to
+// `limit`; eight at a time while eight remain.
+uint32_t MatchLength(const uint8_t* bytes, size_t position, size_t distance, uint32_t limit) {
+    const uint8_t* here = bytes + position;
+    const uint8_t* there = here - distance;
+    uint32_t length = 0;
+    while (length + 8 <= limit) {
+        uint64_t a, b;
+        std::memcpy(&a, here + length, 8);
+        std::memcpy(&b, there + length, 8);
+        uint64_t differ = a ^ b;
+        if (differ != 0) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+            return length + static_cast<uint32_t>(__builtin_ctzll(differ) / 8);
+#else
+            break;
+#endif
+        }
+        length += 8;
+    }
+    while (length < limit && here[length] == there[length]) ++length;
+    return length;
 }
 
 }  // namespace
@@ -101,8 +126,8 @@ CopyMatch ExhaustiveCopyFinder::At(size_t position) {
 
 HashedCopyFinder::HashedCopyFinder(ByteSpan content, uint8_t method)
     : content_(content), row_(DistancesOf(method)), hashes_(content.size() >= 3 ? content.size() - 2 : 0),
-      heads_(4u << kHashBits, -1) {
-    for (auto& chain : chains_) std::fill(std::begin(chain), std::end(chain), -1);
+      heads_(4u << kHashBits, 0) {
+    for (auto& chain : chains_) std::fill(std::begin(chain), std::end(chain), 0);
     const uint8_t* bytes = content.data();
     for (size_t x = 0; x < hashes_.size(); ++x) {
         uint32_t three = static_cast<uint32_t>(bytes[x]) | static_cast<uint32_t>(bytes[x + 1]) << 8 |
@@ -121,11 +146,11 @@ void HashedCopyFinder::FileUpTo(size_t position) {
         if (position + (kWindow - 1) < row_[k]) continue;
         size_t window_end = std::min(position + (kWindow - 1) - row_[k], last_three);
         size_t window_start = position >= row_[k] ? position - row_[k] : 0;
-        int64_t* heads = heads_.data() + (k << kHashBits);
+        uint32_t* heads = heads_.data() + (k << kHashBits);
         for (size_t x = std::max(next_to_file_[k], window_start); x <= window_end; ++x) {
             uint32_t hash = hashes_[x];
             chains_[k][x % kWindow] = heads[hash];
-            heads[hash] = static_cast<int64_t>(x);
+            heads[hash] = static_cast<uint32_t>(x + 1);
         }
         next_to_file_[k] = std::max(next_to_file_[k], window_end + 1);
     }
@@ -139,13 +164,13 @@ CopyMatch HashedCopyFinder::At(size_t position) {
     uint32_t hash = hashes_[position];
     for (size_t k = 0; k < 4; ++k) {
         if (position < row_[k] - (kWindow - 1)) continue;
-        int64_t window_start = static_cast<int64_t>(position) - static_cast<int64_t>(row_[k]);
-        int64_t candidate = heads_[(k << kHashBits) + hash];
-        for (size_t tries = 0; tries < kMaxCandidates && candidate >= window_start && candidate >= 0; ++tries) {
-            size_t source = static_cast<size_t>(candidate);
+        // Candidates are stored plus one; the window starts at position - row.
+        size_t window_start = position >= row_[k] ? position - row_[k] + 1 : 1;
+        size_t candidate = heads_[(k << kHashBits) + hash];
+        for (size_t tries = 0; tries < kMaxCandidates && candidate >= window_start; ++tries) {
+            size_t source = candidate - 1;
             size_t distance = position - source;
-            uint32_t length = 0;
-            while (length < limit && content_[position + length] == content_[position + length - distance]) ++length;
+            uint32_t length = MatchLength(content_.data(), position, distance, static_cast<uint32_t>(limit));
             if (length > best.length) {
                 best.length = length;
                 best.parameter = static_cast<uint8_t>(k << 6 | (row_[k] - distance));

@@ -56,7 +56,7 @@ public:
     CopyMatch At(size_t position);
 
 private:
-    static constexpr size_t kHashBits = 12;
+    static constexpr size_t kHashBits = 9;  // a window holds 64 positions: a small table stays in cache
     static constexpr size_t kWindow = 64;       // the positions a group reaches
     static constexpr size_t kMaxCandidates = 8;  // positions tried per group
     void FileUpTo(size_t position);
@@ -64,8 +64,10 @@ private:
     ByteSpan content_;
     const DistanceRow& row_;
     std::vector<uint16_t> hashes_;  // of the three bytes at each position, made once
-    std::vector<int64_t> heads_;    // 4 tables of 1 << kHashBits newest positions
-    int64_t chains_[4][kWindow];    // the previous position of the same hash, by position % 64
+    // Positions are below 2^32 (entries are), stored plus one so that 0
+    // means none.
+    std::vector<uint32_t> heads_;   // 4 tables of 1 << kHashBits newest positions
+    uint32_t chains_[4][kWindow];   // the previous position of the same hash, by position % 64
     size_t next_to_file_[4] = {};  // per group, the first position not filed yet
 };
 
