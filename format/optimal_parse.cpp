@@ -13,8 +13,12 @@ namespace {
 
 // The ways to go on from a position p, other than literals, each reaching a
 // range of positions at one cost: every q with first <= q - p and q <= last.
-// Pair runs reach every second position only.
+// Pair runs reach every second position only. The short range (a byte run
+// or a back copy, at most 66 bytes) is settled apart, by relaxing each
+// position it reaches; the others can reach far and wait in heaps.
 enum RangeKind : uint8_t { kShortRange, kLongRunRange, kPairRange, kLongPairRange, kRangeKinds };
+constexpr int kFirstHeapRange = kLongRunRange;
+constexpr uint32_t kNear = 128;  // a power of two past the short range's reach
 
 struct RangeShape {
     uint32_t first;  // the shortest step
@@ -33,8 +37,6 @@ struct Range {
     uint64_t total;      // the path's cost up to p, plus the command
     uint32_t from;       // p
     uint32_t last;       // the farthest position reached
-    uint8_t parameter;   // a back copy's distance byte
-    uint8_t run_bytes;   // how far a short byte run reaches (the rest is the copy's)
     bool operator>(const Range& other) const { return total > other.total; }
 };
 
@@ -51,7 +53,9 @@ class ShortestPath {
 public:
     ShortestPath(ByteSpan content, uint8_t method)
         : content_(content), size_(static_cast<uint32_t>(content.size())), copies_(content, method),
-          repeats_(content), cost_(size_ + 1, UINT64_MAX), steps_(size_ + 1) {}
+          repeats_(content), cost_(size_ + 1, UINT64_MAX), steps_(size_ + 1) {
+        std::fill(std::begin(near_total_), std::end(near_total_), UINT64_MAX);
+    }
 
     std::vector<Command> Run();
 
@@ -72,6 +76,12 @@ private:
     // reaching the current position is on top.
     std::deque<Range> waiting_[kRangeKinds];
     RangeHeap heaps_[kRangeKinds][2];
+    // The short range's offers for the positions just ahead, by q % kNear,
+    // and what each recent p could write there (by p % kNear).
+    uint64_t near_total_[kNear];
+    uint32_t near_from_[kNear];
+    uint8_t parameter_of_[kNear];
+    uint8_t run_of_[kNear];
     // Literal steps: positions within 63 before the current one, by
     // increasing cost - position, so the front gives the cheapest literal.
     std::deque<uint32_t> literal_starts_;
@@ -115,20 +125,26 @@ void ShortestPath::Leave(uint32_t p) {
     uint32_t short_run = run >= kMinRunBytes ? std::min(run, kMaxShortRunBytes) : 0;
     uint32_t copy_length = copy.length >= kMinCopyBytes ? copy.length : 0;
     uint32_t before_end = size_ - 1;
-    auto wait = [&](RangeKind kind, uint32_t reach, uint8_t parameter) {
+    auto wait = [&](RangeKind kind, uint32_t reach) {
         uint32_t last = p + std::min(reach, before_end - p);
         if (kShapes[kind].pairs && ((last - p) & 1)) --last;
-        if (last - p >= kShapes[kind].first) {
-            waiting_[kind].push_back({cost_[p] + kShapes[kind].cost, p, last, parameter,
-                                      static_cast<uint8_t>(short_run)});
-        }
+        if (last - p >= kShapes[kind].first) waiting_[kind].push_back({cost_[p] + kShapes[kind].cost, p, last});
     };
     if (p == before_end) return;  // one byte left: only a literal or a finishing command
-    wait(kShortRange, std::max(short_run, copy_length), copy.parameter);
-    if (run > kMaxShortRunBytes) wait(kLongRunRange, std::min(run, kMaxLongCount), 0);
+    uint32_t last = p + std::min(std::max(short_run, copy_length), before_end - p);
+    uint64_t total = cost_[p] + kShapes[kShortRange].cost;
+    parameter_of_[p % kNear] = copy.parameter;
+    run_of_[p % kNear] = static_cast<uint8_t>(short_run);
+    for (uint32_t q = p + kShapes[kShortRange].first; q <= last; ++q) {
+        if (total < near_total_[q % kNear]) {
+            near_total_[q % kNear] = total;
+            near_from_[q % kNear] = p;
+        }
+    }
+    if (run > kMaxShortRunBytes) wait(kLongRunRange, std::min(run, kMaxLongCount));
     uint32_t pairs = pattern / 2;
-    if (pairs >= kMinPairs) wait(kPairRange, 2 * std::min(pairs, kMaxShortPairs), 0);
-    if (pairs > kMaxShortPairs) wait(kLongPairRange, 2 * std::min(pairs, kMaxLongCount), 0);
+    if (pairs >= kMinPairs) wait(kPairRange, 2 * std::min(pairs, kMaxShortPairs));
+    if (pairs > kMaxShortPairs) wait(kLongPairRange, 2 * std::min(pairs, kMaxLongCount));
 }
 
 // Settles the cheapest way to reach q.
@@ -138,7 +154,16 @@ void ShortestPath::Arrive(uint32_t q) {
     uint64_t best = cost_[from] + CommandCost(CommandKind::kLiteral, q - from);
     Step step{from, CommandKind::kLiteral, 0};
 
-    for (int kind = 0; kind < kRangeKinds; ++kind) {
+    uint32_t slot = q % kNear;
+    if (near_total_[slot] < best) {
+        best = near_total_[slot];
+        uint32_t near = near_from_[slot];
+        bool by_run = q - near <= run_of_[near % kNear];
+        step = {near, by_run ? CommandKind::kByteRun : CommandKind::kBackCopy, parameter_of_[near % kNear]};
+    }
+    near_total_[slot] = UINT64_MAX;
+
+    for (int kind = kFirstHeapRange; kind < kRangeKinds; ++kind) {
         const RangeShape& shape = kShapes[kind];
         std::deque<Range>& waiting = waiting_[kind];
         while (!waiting.empty() && q - waiting.front().from >= shape.first) {
@@ -151,11 +176,8 @@ void ShortestPath::Arrive(uint32_t q) {
         const Range& range = heap.top();
         best = range.total;
         step.from = range.from;
-        step.parameter = range.parameter;
+        step.parameter = 0;
         switch (kind) {
-        case kShortRange:
-            step.kind = q - range.from <= range.run_bytes ? CommandKind::kByteRun : CommandKind::kBackCopy;
-            break;
         case kLongRunRange:
             step.kind = CommandKind::kLongByteRun;
             break;
