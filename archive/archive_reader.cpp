@@ -6,10 +6,10 @@
 namespace kova {
 namespace {
 
-ArchiveStatus ReadHeaderAndIndex(const char* file_name, int64_t archive_offset, ArchiveReader& reader) {
+template <typename Char>
+ArchiveStatus ReadHeaderAndIndex(const Char* file_name, int64_t archive_offset, ArchiveReader& reader) {
     if (file_name == nullptr) return ArchiveStatus::kCannotOpenFile;
-    reader.file.handle = CreateFileA(file_name, GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                     OPEN_EXISTING, 0, nullptr);
+    reader.file.handle = CreateFileNamed(file_name, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
     if (!reader.file.IsOpen()) return ArchiveStatus::kCannotOpenFile;
 
     if (!reader.header_copy.Allocate(kHeaderCopySize)) return ArchiveStatus::kNoMemory;
@@ -79,13 +79,26 @@ ArchiveStatus ArchiveReader::ReadStored(const IndexEntry& entry, HeapBuffer& scr
     return ArchiveStatus::kOk;
 }
 
-ArchiveStatus OpenArchiveFile(const char* file_name, int64_t archive_offset, ArchiveReader& reader) {
+namespace {
+
+template <typename Char>
+ArchiveStatus OpenArchiveFileNamed(const Char* file_name, int64_t archive_offset, ArchiveReader& reader) {
     reader.Release();
     reader.in_memory = false;
     reader.image = {};
     ArchiveStatus status = ReadHeaderAndIndex(file_name, archive_offset, reader);
     if (status != ArchiveStatus::kOk) reader.Release();
     return status;
+}
+
+}  // namespace
+
+ArchiveStatus OpenArchiveFile(const char* file_name, int64_t archive_offset, ArchiveReader& reader) {
+    return OpenArchiveFileNamed(file_name, archive_offset, reader);
+}
+
+ArchiveStatus OpenArchiveFile(const WCHAR* file_name, int64_t archive_offset, ArchiveReader& reader) {
+    return OpenArchiveFileNamed(file_name, archive_offset, reader);
 }
 
 ArchiveStatus OpenArchiveImage(const uint8_t* image, int64_t length, ArchiveReader& reader) {

@@ -85,6 +85,8 @@ struct ArchiveReader {
 //   kNoMemory         no memory for the header copy or the index, or an index
 //                     table too large to size in 32 bits
 ArchiveStatus OpenArchiveFile(const char* file_name, int64_t archive_offset, ArchiveReader& reader);
+// The same with a UTF-16 file name.
+ArchiveStatus OpenArchiveFile(const WCHAR* file_name, int64_t archive_offset, ArchiveReader& reader);
 
 // The archive image of `length` bytes at `image`; its index is read at byte
 // 24, whatever index_offset says. kNotArchive when it is not one, NULL,

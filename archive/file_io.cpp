@@ -1,5 +1,6 @@
 #include "archive/file_io.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 
@@ -50,21 +51,38 @@ bool WriteAll(HANDLE file, const uint8_t* data, size_t size) {
     return true;
 }
 
-bool CreateTemporaryBeside(const char* path, char (&temporary)[kMaxFilePath], FileHandle& file) {
+namespace {
+
+template <typename Char>
+bool CreateTemporaryBesideOf(const Char* path, Char (&temporary)[kMaxFilePath], FileHandle& file) {
     // Names already taken by other writers are skipped, a bounded number of times.
     constexpr int kAttempts = 64;
     static std::atomic<uint32_t> next{0};
     DWORD process = GetCurrentProcessId();
+    size_t length = 0;
+    while (path[length] != 0) ++length;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        int length = std::snprintf(temporary, sizeof temporary, "%s.%lu-%lu.part", path,
-                                   static_cast<unsigned long>(process),
-                                   static_cast<unsigned long>(next.fetch_add(1)));
-        if (length < 0 || static_cast<size_t>(length) >= sizeof temporary) return false;
-        file.handle = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        char suffix[64];
+        int suffix_length = std::snprintf(suffix, sizeof suffix, ".%lu-%lu.part", static_cast<unsigned long>(process),
+                                          static_cast<unsigned long>(next.fetch_add(1)));
+        if (suffix_length < 0 || length + static_cast<size_t>(suffix_length) >= kMaxFilePath) return false;
+        std::copy(path, path + length, temporary);
+        // The suffix is ASCII, the same characters in either width.
+        std::copy(suffix, suffix + suffix_length + 1, temporary + length);
+        file.handle = CreateFileNamed(temporary, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_NORMAL);
         if (file.IsOpen()) return true;
     }
     return false;
+}
+
+}  // namespace
+
+bool CreateTemporaryBeside(const char* path, char (&temporary)[kMaxFilePath], FileHandle& file) {
+    return CreateTemporaryBesideOf(path, temporary, file);
+}
+
+bool CreateTemporaryBeside(const WCHAR* path, WCHAR (&temporary)[kMaxFilePath], FileHandle& file) {
+    return CreateTemporaryBesideOf(path, temporary, file);
 }
 
 }  // namespace kova

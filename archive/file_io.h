@@ -28,6 +28,19 @@ struct FileHandle {
     }
 };
 
+// The Windows file functions chosen by the width of the name: the ANSI
+// exports' names go to the A functions, the Unicode exports' to the W ones.
+inline HANDLE CreateFileNamed(const char* name, DWORD access, DWORD share, DWORD disposition, DWORD attributes) {
+    return CreateFileA(name, access, share, nullptr, disposition, attributes, nullptr);
+}
+inline HANDLE CreateFileNamed(const WCHAR* name, DWORD access, DWORD share, DWORD disposition, DWORD attributes) {
+    return CreateFileW(name, access, share, nullptr, disposition, attributes, nullptr);
+}
+inline BOOL DeleteFileNamed(const char* name) { return DeleteFileA(name); }
+inline BOOL DeleteFileNamed(const WCHAR* name) { return DeleteFileW(name); }
+inline BOOL MoveFileNamed(const char* from, const char* to, DWORD flags) { return MoveFileExA(from, to, flags); }
+inline BOOL MoveFileNamed(const WCHAR* from, const WCHAR* to, DWORD flags) { return MoveFileExW(from, to, flags); }
+
 // Zero-filled working memory from the ordinary heap.
 struct HeapBuffer {
     uint8_t* data = nullptr;
@@ -78,6 +91,7 @@ bool WriteAll(HANDLE file, const uint8_t* data, size_t size);
 // opened. Writers put their output there and rename it over `path` only when
 // it is complete, so a failure leaves whatever had the name as it was.
 bool CreateTemporaryBeside(const char* path, char (&temporary)[kMaxFilePath], FileHandle& file);
+bool CreateTemporaryBeside(const WCHAR* path, WCHAR (&temporary)[kMaxFilePath], FileHandle& file);
 
 // The file's size in bytes, or -1 when it cannot be had.
 int64_t FileSize(HANDLE file);

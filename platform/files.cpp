@@ -165,3 +165,32 @@ BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags) {
 }
 
 DWORD GetCurrentProcessId(void) { return static_cast<DWORD>(getpid()); }
+
+namespace {
+
+// A UTF-16 name as the file system spells it; false for a name that is not
+// well-formed UTF-16 or too long for a path.
+bool FileSystemName(LPCWSTR name, char (&out)[PATH_MAX]) {
+    if (name == nullptr) return false;
+    return WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, name, -1, out, sizeof out, nullptr, nullptr) > 0;
+}
+
+}  // namespace
+
+HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, void* security, DWORD disposition,
+                   DWORD attributes, HANDLE template_file) {
+    char path[PATH_MAX];
+    if (!FileSystemName(name, path)) return INVALID_HANDLE_VALUE;
+    return CreateFileA(path, access, share, security, disposition, attributes, template_file);
+}
+
+BOOL DeleteFileW(LPCWSTR name) {
+    char path[PATH_MAX];
+    return FileSystemName(name, path) ? DeleteFileA(path) : FALSE;
+}
+
+BOOL MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
+    char from_path[PATH_MAX], to_path[PATH_MAX];
+    if (!FileSystemName(from, from_path) || !FileSystemName(to, to_path)) return FALSE;
+    return MoveFileExA(from_path, to_path, flags);
+}

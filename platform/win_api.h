@@ -30,6 +30,10 @@ typedef void* HLOCAL;
 typedef void* LPVOID;
 typedef const void* LPCVOID;
 typedef const char* LPCSTR;
+// UTF-16 strings of the Unicode exports; paths in them are converted to
+// UTF-8 for the file system.
+typedef char16_t WCHAR;
+typedef const WCHAR* LPCWSTR;
 typedef int BOOL;
 typedef uint32_t DWORD;
 typedef DWORD* LPDWORD;
@@ -74,6 +78,12 @@ typedef LARGE_INTEGER* PLARGE_INTEGER;
 
 #define MOVEFILE_REPLACE_EXISTING 0x00000001u
 
+// Code pages: the ANSI code page of these systems is UTF-8.
+#define CP_ACP 0u
+#define CP_UTF8 65001u
+#define WC_NO_BEST_FIT_CHARS 0x00000400u
+#define WC_ERR_INVALID_CHARS 0x00000080u  // with CP_UTF8: fail on a lone surrogate
+
 #define LMEM_FIXED 0x0000u
 #define LMEM_MOVEABLE 0x0002u
 #define LMEM_ZEROINIT 0x0040u
@@ -97,6 +107,25 @@ KOVA_PLATFORM_API BOOL GetFileSizeEx(HANDLE file, PLARGE_INTEGER size);
 // already at `to` is replaced in one step, never written through.
 KOVA_PLATFORM_API BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags);
 KOVA_PLATFORM_API DWORD GetCurrentProcessId(void);
+// The same with UTF-16 names. A name that is not well-formed UTF-16 (a lone
+// surrogate) names no file: it cannot be opened, deleted or renamed.
+KOVA_PLATFORM_API HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share,
+                                     void* security, DWORD disposition,
+                                     DWORD attributes, HANDLE template_file);
+KOVA_PLATFORM_API BOOL DeleteFileW(LPCWSTR name);
+KOVA_PLATFORM_API BOOL MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags);
+
+// Text between UTF-16 and the ANSI code page (UTF-8 here), with the
+// conventions of Windows: a length of -1 takes the string with its
+// terminator; a room of 0 asks only for the length; 0 is returned when the
+// result does not fit. Malformed UTF-8 reads as U+FFFD; a lone surrogate
+// becomes `default_char` (or '?') with CP_ACP, U+FFFD with CP_UTF8, and
+// fails the conversion with CP_UTF8 and WC_ERR_INVALID_CHARS.
+KOVA_PLATFORM_API int MultiByteToWideChar(UINT code_page, DWORD flags, LPCSTR text, int length,
+                                          WCHAR* wide, int room);
+KOVA_PLATFORM_API int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR wide, int length,
+                                          char* text, int room, LPCSTR default_char,
+                                          BOOL* used_default);
 
 // Local memory: movable blocks handed out by handle.
 KOVA_LOCAL_MEMORY_API HLOCAL LocalAlloc(UINT flags, SIZE_T bytes);

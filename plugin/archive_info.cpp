@@ -14,16 +14,20 @@
 namespace kova {
 namespace {
 
-ResultCode OpenForListing(const char* buf, LONG_PTR len, unsigned mode, ArchiveReader& source) {
+// With memory input buf points at archive bytes, whatever its type says.
+template <typename Char>
+ResultCode OpenForListing(const Char* buf, LONG_PTR len, unsigned mode, ArchiveReader& source) {
     if (mode == kInputFile) return OpenFileInput(buf, len, source);
-    return OpenImageInput(buf, len, source);
+    return OpenImageInput(reinterpret_cast<const char*>(buf), len, source);
 }
 
 bool IsKnownInputMode(unsigned mode) { return mode == kInputFile || mode == kInputMemory; }
 
-// Every record, then one whose first byte is zero to end the list.
+// Every record, then one whose first byte is zero to end the list. Each
+// family's records carry its own form of the base name.
+template <typename Record, typename Char>
 ResultCode ListEntries(const ArchiveReader& source, HLOCAL* list) {
-    uint64_t bytes = (uint64_t{source.entry_count} + 1) * sizeof(EntryInfo);
+    uint64_t bytes = (uint64_t{source.entry_count} + 1) * sizeof(Record);
     // The block's size must be expressible as the 32-bit size hosts compute.
     if (bytes > UINT32_MAX) return kNoHostBlock;
     MovableBlock block;
@@ -31,23 +35,19 @@ ResultCode ListEntries(const ArchiveReader& source, HLOCAL* list) {
     if (!block.Lock()) return kNoWorkingMemory;
 
     BaseName base = CurrentBaseName();
-    EntryInfo* records = static_cast<EntryInfo*>(block.data);
+    Record* records = static_cast<Record*>(block.data);
     uint8_t head[kEntryHeadSize];
     for (uint32_t i = 0; i < source.entry_count; ++i) {
         IndexEntry entry = source.Entry(i);
-        FillEntryInfo(records[i], entry, source.ReadHead(entry, head), i, base.text);
+        FillEntryInfo(records[i], entry, source.ReadHead(entry, head), i, FormOf<Char>(base));
         records[i].position = i;
     }
     *list = block.HandOver();
     return kSuccess;
 }
 
-}  // namespace
-}  // namespace kova
-
-KOVA_EXPORT int KOVA_CALL GetArchiveInfo(const char* buf, LONG_PTR len, unsigned int flag,
-                                         HLOCAL* lphInf) {
-    using namespace kova;
+template <typename Record, typename Char>
+int GetArchiveInfoOf(const Char* buf, LONG_PTR len, unsigned int flag, HLOCAL* lphInf) {
     // Hosts free any handle they find here afterwards, so a failure must
     // leave none.
     if (lphInf != nullptr) *lphInf = nullptr;
@@ -57,12 +57,11 @@ KOVA_EXPORT int KOVA_CALL GetArchiveInfo(const char* buf, LONG_PTR len, unsigned
     ArchiveReader source;
     ResultCode result = OpenForListing(buf, len, mode, source);
     if (result != kSuccess) return result;
-    return ListEntries(source, lphInf);
+    return ListEntries<Record, Char>(source, lphInf);
 }
 
-KOVA_EXPORT int KOVA_CALL GetFileInfo(const char* buf, LONG_PTR len, const char* filename,
-                                      unsigned int flag, kova::EntryInfo* lpInfo) {
-    using namespace kova;
+template <typename Record, typename Char>
+int GetFileInfoOf(const Char* buf, LONG_PTR len, const Char* filename, unsigned int flag, Record* lpInfo) {
     unsigned mode = InputModeOf(flag);
     if (!IsKnownInputMode(mode) || lpInfo == nullptr) return kUnsupportedMode;
 
@@ -78,7 +77,30 @@ KOVA_EXPORT int KOVA_CALL GetFileInfo(const char* buf, LONG_PTR len, const char*
     BaseName base = CurrentBaseName();
     IndexEntry entry = source.Entry(wanted);
     uint8_t head[kEntryHeadSize];
-    FillEntryInfo(*lpInfo, entry, source.ReadHead(entry, head), wanted, base.text);
+    FillEntryInfo(*lpInfo, entry, source.ReadHead(entry, head), wanted, FormOf<Char>(base));
     lpInfo->position = wanted;
     return kSuccess;
+}
+
+}  // namespace
+}  // namespace kova
+
+KOVA_EXPORT int KOVA_CALL GetArchiveInfo(const char* buf, LONG_PTR len, unsigned int flag,
+                                         HLOCAL* lphInf) {
+    return kova::GetArchiveInfoOf<kova::EntryInfo>(buf, len, flag, lphInf);
+}
+
+KOVA_EXPORT int KOVA_CALL GetFileInfo(const char* buf, LONG_PTR len, const char* filename,
+                                      unsigned int flag, kova::EntryInfo* lpInfo) {
+    return kova::GetFileInfoOf(buf, len, filename, flag, lpInfo);
+}
+
+KOVA_EXPORT int KOVA_CALL GetArchiveInfoW(const WCHAR* buf, LONG_PTR len, unsigned int flag,
+                                          HLOCAL* lphInf) {
+    return kova::GetArchiveInfoOf<kova::EntryInfoW>(buf, len, flag, lphInf);
+}
+
+KOVA_EXPORT int KOVA_CALL GetFileInfoW(const WCHAR* buf, LONG_PTR len, const WCHAR* filename,
+                                       unsigned int flag, kova::EntryInfoW* lpInfo) {
+    return kova::GetFileInfoOf(buf, len, filename, flag, lpInfo);
 }

@@ -20,6 +20,10 @@ ResultCode OpenFileInput(const char* file_name, int64_t archive_offset, ArchiveR
     return ResultOf(OpenArchiveFile(file_name, archive_offset, reader));
 }
 
+ResultCode OpenFileInput(const WCHAR* file_name, int64_t archive_offset, ArchiveReader& reader) {
+    return ResultOf(OpenArchiveFile(file_name, archive_offset, reader));
+}
+
 ResultCode OpenImageInput(const char* image, LONG_PTR length, ArchiveReader& reader) {
     return ResultOf(OpenArchiveImage(reinterpret_cast<const uint8_t*>(image), int64_t{length}, reader));
 }

@@ -15,6 +15,7 @@ ResultCode ResultOf(ArchiveStatus status);
 
 // The archive `archive_offset` bytes into the file `file_name`.
 ResultCode OpenFileInput(const char* file_name, int64_t archive_offset, ArchiveReader& reader);
+ResultCode OpenFileInput(const WCHAR* file_name, int64_t archive_offset, ArchiveReader& reader);
 
 // The archive image of `length` bytes at `image`.
 ResultCode OpenImageInput(const char* image, LONG_PTR length, ArchiveReader& reader);

@@ -17,5 +17,8 @@ namespace kova {
 // of the wide layout are left as they were.
 void FillEntryInfo(EntryInfo& record, const IndexEntry& entry, ByteSpan stored, uint32_t index,
                    const char* base_name);
+// The same for the Unicode exports' record, named from the UTF-16 base name.
+void FillEntryInfo(EntryInfoW& record, const IndexEntry& entry, ByteSpan stored, uint32_t index,
+                   const WCHAR* base_name);
 
 }  // namespace kova

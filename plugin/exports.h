@@ -39,3 +39,15 @@ KOVA_EXPORT int KOVA_CALL GetFileInfo(const char* buf, LONG_PTR len, const char*
                                       unsigned int flag, kova::EntryInfo* lpInfo);
 KOVA_EXPORT int KOVA_CALL GetFile(const char* src, LONG_PTR len, char* dest, unsigned int flag,
                                   KovaProgress progress, LONG_PTR lData);
+
+// The Unicode family: the same calls with UTF-16 strings (buflen counts
+// WCHARs). With memory input buf and src still point at archive bytes; with
+// an output mode other than disk output dest is still where a handle goes.
+KOVA_EXPORT int KOVA_CALL GetPluginInfoW(int infono, WCHAR* buf, int buflen);
+KOVA_EXPORT int KOVA_CALL IsSupportedW(const WCHAR* filename, DWORD_PTR dw);
+KOVA_EXPORT int KOVA_CALL GetArchiveInfoW(const WCHAR* buf, LONG_PTR len, unsigned int flag,
+                                          HLOCAL* lphInf);
+KOVA_EXPORT int KOVA_CALL GetFileInfoW(const WCHAR* buf, LONG_PTR len, const WCHAR* filename,
+                                       unsigned int flag, kova::EntryInfoW* lpInfo);
+KOVA_EXPORT int KOVA_CALL GetFileW(const WCHAR* src, LONG_PTR len, WCHAR* dest, unsigned int flag,
+                                   KovaProgress progress, LONG_PTR lData);

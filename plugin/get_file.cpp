@@ -54,9 +54,11 @@ ResultCode OpenImageAt(const char* src, LONG_PTR length, ArchiveReader& source, 
     return kNotArchive;
 }
 
-ResultCode OpenForExtraction(const char* src, LONG_PTR len, unsigned mode, ArchiveReader& source,
+// With memory input src points into archive bytes, whatever its type says.
+template <typename Char>
+ResultCode OpenForExtraction(const Char* src, LONG_PTR len, unsigned mode, ArchiveReader& source,
                              uint32_t& index) {
-    if (mode == kInputMemory) return OpenImageAt(src, len, source, index);
+    if (mode == kInputMemory) return OpenImageAt(reinterpret_cast<const char*>(src), len, source, index);
     // With file input the archive always starts the file; len is the index.
     ResultCode result = OpenFileInput(src, 0, source);
     if (result != kSuccess) return result;
@@ -65,8 +67,10 @@ ResultCode OpenForExtraction(const char* src, LONG_PTR len, unsigned mode, Archi
     return kSuccess;
 }
 
-// Decodes entry `index` into a fresh block; `record` keeps its name and size.
-ResultCode Extract(ArchiveReader& source, uint32_t index, EntryInfo& record, MovableBlock& content) {
+// Decodes entry `index` into a fresh block; `record` keeps its name and size,
+// in the characters of the family that asked.
+template <typename Record, typename Char>
+ResultCode Extract(ArchiveReader& source, uint32_t index, Record& record, MovableBlock& content) {
     if (index >= source.entry_count) return kNoSuchEntry;
     IndexEntry entry = source.Entry(index);
     HeapBuffer scratch;
@@ -75,7 +79,7 @@ ResultCode Extract(ArchiveReader& source, uint32_t index, EntryInfo& record, Mov
     if (result != kSuccess) return result;
 
     BaseName base = CurrentBaseName();
-    FillEntryInfo(record, entry, stored, index, base.text);
+    FillEntryInfo(record, entry, stored, index, FormOf<Char>(base));
     size_t size = static_cast<size_t>(record.unpacked_size);
     if (!content.Allocate(size)) return kNoHostBlock;
     // A zero-size block cannot be locked: an empty entry ends here.
@@ -85,12 +89,8 @@ ResultCode Extract(ArchiveReader& source, uint32_t index, EntryInfo& record, Mov
     return kSuccess;
 }
 
-}  // namespace
-}  // namespace kova
-
-KOVA_EXPORT int KOVA_CALL GetFile(const char* src, LONG_PTR len, char* dest, unsigned int flag,
-                                  KovaProgress /*progress*/, LONG_PTR /*lData*/) {
-    using namespace kova;
+template <typename Record, typename Char>
+int GetFileOf(const Char* src, LONG_PTR len, Char* dest, unsigned int flag) {
     unsigned input = InputModeOf(flag);
     if (input != kInputFile && input != kInputMemory) return kUnsupportedMode;
     unsigned output = OutputModeOf(flag);
@@ -101,20 +101,33 @@ KOVA_EXPORT int KOVA_CALL GetFile(const char* src, LONG_PTR len, char* dest, uns
     uint32_t index = 0;
     ResultCode result = OpenForExtraction(src, len, input, source, index);
     if (result != kSuccess) return result;
-    EntryInfo record;
+    Record record;
     MovableBlock content;
-    result = Extract(source, index, record, content);
+    result = Extract<Record, Char>(source, index, record, content);
     source.Release();
     if (result != kSuccess) return result;
 
     if (output == kOutputDiskFile) {
-        char name[kEntryNameCapacity];
-        std::memcpy(name, record.filename, sizeof name);
-        name[sizeof name - 1] = '\0';
+        Char name[kEntryNameCapacity];
+        std::copy(record.filename, record.filename + kEntryNameCapacity, name);
+        name[kEntryNameCapacity - 1] = 0;
         bool written = WriteOutputFile(dest, name, content, static_cast<size_t>(record.unpacked_size));
         return written ? kSuccess : kUnsupportedMode;
     }
     *reinterpret_cast<HLOCAL*>(dest) = content.HandOver();
     // An output mode we do not offer still hands the decoded block over.
     return output == kOutputMemory ? kSuccess : kUnsupportedMode;
+}
+
+}  // namespace
+}  // namespace kova
+
+KOVA_EXPORT int KOVA_CALL GetFile(const char* src, LONG_PTR len, char* dest, unsigned int flag,
+                                  KovaProgress /*progress*/, LONG_PTR /*lData*/) {
+    return kova::GetFileOf<kova::EntryInfo>(src, len, dest, flag);
+}
+
+KOVA_EXPORT int KOVA_CALL GetFileW(const WCHAR* src, LONG_PTR len, WCHAR* dest, unsigned int flag,
+                                   KovaProgress /*progress*/, LONG_PTR /*lData*/) {
+    return kova::GetFileOf<kova::EntryInfoW>(src, len, dest, flag);
 }

@@ -1,11 +1,28 @@
 #include "plugin/host_path.h"
 
-#include <cstring>
 #include <string_view>
 
 #include "format/entry_name.h"
 
 namespace kova {
+namespace {
+
+// A character as the name rules read it: the number field, its '_' and '.'
+// are ASCII in both families, so a UTF-16 unit beyond ASCII reads as a byte
+// that is none of them.
+char AsNameByte(char c) { return c; }
+char AsNameByte(WCHAR c) { return c < 0x80 ? static_cast<char>(c) : '\x7f'; }
+
+template <typename Char>
+int32_t EntryIndexOf(const Char* name) {
+    size_t length = name != nullptr ? TextLength(name, kMaxPathLength) : 0;
+    size_t start = FinalComponentStart(name, length);
+    char component[kMaxPathLength];
+    for (size_t at = start; at < length; ++at) component[at - start] = AsNameByte(name[at]);
+    return ParseEntryIndex(std::string_view(component, length - start));
+}
+
+}  // namespace
 
 bool IsPathSeparator(char c) {
 #ifdef _WIN32
@@ -16,18 +33,9 @@ bool IsPathSeparator(char c) {
 #endif
 }
 
-size_t FinalComponentStart(const char* path, size_t length) {
-    size_t start = 0;
-    for (size_t at = 0; at < length; ++at) {
-        if (IsPathSeparator(path[at])) start = at + 1;
-    }
-    return start;
-}
+bool IsPathSeparator(WCHAR c) { return c < 0x80 && IsPathSeparator(static_cast<char>(c)); }
 
-int32_t EntryIndexOfName(const char* name) {
-    size_t length = name != nullptr ? strnlen(name, kMaxPathLength) : 0;
-    size_t start = FinalComponentStart(name, length);
-    return ParseEntryIndex(std::string_view(name + start, length - start));
-}
+int32_t EntryIndexOfName(const char* name) { return EntryIndexOf(name); }
+int32_t EntryIndexOfName(const WCHAR* name) { return EntryIndexOf(name); }
 
 }  // namespace kova

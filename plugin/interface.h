@@ -82,4 +82,46 @@ static_assert(offsetof(EntryInfo, filename) == 224);
 static_assert(offsetof(EntryInfo, crc) == 424);
 #endif
 
+// The record of the Unicode exports: EntryInfo with UTF-16 path and
+// filename (method stays 8-bit).
+#pragma pack(push, 1)
+struct EntryInfoW {
+    unsigned char method[8];
+    ULONG_PTR position;
+    ULONG_PTR packed_size;
+    ULONG_PTR unpacked_size;
+    LONG_PTR timestamp;
+    WCHAR path[200];
+    WCHAR filename[200];
+    uint32_t crc;
+#if UINTPTR_MAX > 0xFFFFFFFFu
+    unsigned char padding[4];
+#endif
+};
+#pragma pack(pop)
+
+static_assert(sizeof(WCHAR) == 2);
+#if UINTPTR_MAX > 0xFFFFFFFFu
+static_assert(sizeof(EntryInfoW) == 848);
+static_assert(offsetof(EntryInfoW, method) == 0);
+static_assert(offsetof(EntryInfoW, position) == 8);
+static_assert(offsetof(EntryInfoW, packed_size) == 16);
+static_assert(offsetof(EntryInfoW, unpacked_size) == 24);
+static_assert(offsetof(EntryInfoW, timestamp) == 32);
+static_assert(offsetof(EntryInfoW, path) == 40);
+static_assert(offsetof(EntryInfoW, filename) == 440);
+static_assert(offsetof(EntryInfoW, crc) == 840);
+static_assert(offsetof(EntryInfoW, padding) == 844);
+#else
+static_assert(sizeof(EntryInfoW) == 828);
+static_assert(offsetof(EntryInfoW, method) == 0);
+static_assert(offsetof(EntryInfoW, position) == 8);
+static_assert(offsetof(EntryInfoW, packed_size) == 12);
+static_assert(offsetof(EntryInfoW, unpacked_size) == 16);
+static_assert(offsetof(EntryInfoW, timestamp) == 20);
+static_assert(offsetof(EntryInfoW, path) == 24);
+static_assert(offsetof(EntryInfoW, filename) == 424);
+static_assert(offsetof(EntryInfoW, crc) == 824);
+#endif
+
 }  // namespace kova

@@ -6,8 +6,11 @@
 #include "plugin/exports.h"
 #include "plugin/interface.h"
 
-KOVA_EXPORT int KOVA_CALL IsSupported(const char* filename, DWORD_PTR dw) {
-    using namespace kova;
+namespace kova {
+namespace {
+
+template <typename Char>
+int IsSupportedOf(const Char* filename, DWORD_PTR dw) {
     uint8_t read_head[kProbeHeadSize] = {};
     ByteSpan head;
     // 0 is no handle, as on Windows (natively it would be standard input).
@@ -22,6 +25,18 @@ KOVA_EXPORT int KOVA_CALL IsSupported(const char* filename, DWORD_PTR dw) {
         head = ByteSpan(reinterpret_cast<const uint8_t*>(dw), kProbeHeadSize);
     }
     if (!ValidateHeader(head)) return 0;
-    RememberBaseName(filename != nullptr ? filename : "");
+    static const Char kNoName[1] = {0};
+    RememberBaseName(filename != nullptr ? filename : kNoName);
     return 1;
+}
+
+}  // namespace
+}  // namespace kova
+
+KOVA_EXPORT int KOVA_CALL IsSupported(const char* filename, DWORD_PTR dw) {
+    return kova::IsSupportedOf(filename, dw);
+}
+
+KOVA_EXPORT int KOVA_CALL IsSupportedW(const WCHAR* filename, DWORD_PTR dw) {
+    return kova::IsSupportedOf(filename, dw);
 }

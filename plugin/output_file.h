@@ -3,6 +3,7 @@
 
 #include <cstddef>
 
+#include "platform/win_api.h"
 #include "plugin/movable_block.h"
 
 namespace kova {
@@ -14,6 +15,9 @@ namespace kova {
 // in full or put in place; a file of that name is then left as it was, and no
 // partial file stays behind. `content` stays the caller's.
 bool WriteOutputFile(const char* directory, const char* entry_name, MovableBlock& content,
+                     size_t size);
+// The same with UTF-16 names.
+bool WriteOutputFile(const WCHAR* directory, const WCHAR* entry_name, MovableBlock& content,
                      size_t size);
 
 }  // namespace kova

@@ -167,7 +167,7 @@ TEST_F(OpenArchiveTest, Failures) {
     EXPECT_EQ(OpenArchiveFile(dir_.File("missing.DAT").c_str(), 0, opened), ArchiveStatus::kCannotOpenFile);
     EXPECT_EQ(OpenArchiveFile(dir_.Path().c_str(), 0, opened), ArchiveStatus::kCannotOpenFile);  // a directory
     EXPECT_EQ(OpenArchiveFile("", 0, opened), ArchiveStatus::kCannotOpenFile);
-    EXPECT_EQ(OpenArchiveFile(nullptr, 0, opened), ArchiveStatus::kCannotOpenFile);
+    EXPECT_EQ(OpenArchiveFile(static_cast<const char*>(nullptr), 0, opened), ArchiveStatus::kCannotOpenFile);
     EXPECT_EQ(OpenArchiveFile(Write("junk", Bytes(4096, 0x42)).c_str(), 0, opened), ArchiveStatus::kNotArchive);
     EXPECT_EQ(OpenArchiveFile(Write("empty", {}).c_str(), 0, opened), ArchiveStatus::kNotArchive);
     Bytes off_by_one = BuildArchive({Bytes(5, 1)});
