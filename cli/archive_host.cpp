@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "cli/messages.h"
+#include "cli/text.h"
 #include "format/bytes.h"
 #include "format/layout.h"
 #include "host/driver.h"
@@ -30,14 +31,29 @@ struct OpenedFile {
 // separates components just as well for Windows itself, so a path typed with
 // '/' is handed over in the backslash form. Otherwise the plug-in would take
 // the directories for part of the archive's base name.
-std::string PluginPath(const std::string& path) {
 #ifdef _WIN32
+std::string BackslashPath(const std::string& path) {
     std::string converted = path;
     std::replace(converted.begin(), converted.end(), '/', '\\');
     return converted;
+}
+// On Windows the Unicode exports take any path the system can open; the
+// ANSI ones only what the code page spells.
+bool UsesWide(const PluginApi& api) { return api.HasWide(); }
+std::wstring WidePluginPath(const std::string& path) { return WideOf(BackslashPath(path)); }
+std::string PluginPath(const std::string& path) { return AnsiOf(BackslashPath(path)); }
 #else
-    return path;
+// Elsewhere paths are bytes, which the ANSI exports take as they are.
+bool UsesWide(const PluginApi&) { return false; }
+std::u16string WidePluginPath(const std::string&) { return {}; }
+std::string PluginPath(const std::string& path) { return path; }
 #endif
+
+// A temporary's characters as the Unicode exports' WCHAR (the same units).
+template <typename Unit>
+const WCHAR* ToWchar(const std::basic_string<Unit>& text) {
+    static_assert(sizeof(Unit) == sizeof(WCHAR));
+    return reinterpret_cast<const WCHAR*>(text.c_str());
 }
 
 bool SeekTo(std::FILE* file, uint64_t offset) {
@@ -52,12 +68,12 @@ bool SeekTo(std::FILE* file, uint64_t offset) {
 // shorter, not an error.
 bool ReadHead(const std::string& path, uint64_t offset, uint8_t (&head)[kProbeHeadSize], std::string& error) {
     std::error_code ignored;
-    if (std::filesystem::is_directory(path, ignored)) {
+    if (std::filesystem::is_directory(PathOf(path), ignored)) {
         error = "cannot open " + path + ": it is a directory";
         return false;
     }
     OpenedFile opened;
-    opened.file = std::fopen(path.c_str(), "rb");
+    opened.file = OpenFile(path, "rb");
     if (opened.file == nullptr) {
         error = "cannot open " + path + ": " + DescribeErrno(errno);
         return false;
@@ -75,19 +91,34 @@ bool ReadHead(const std::string& path, uint64_t offset, uint8_t (&head)[kProbeHe
     return true;
 }
 
+// The field is zero-filled by the plug-in, but never trust a host-facing
+// record to be terminated.
 std::string NameOf(const EntryInfo& record) {
-    // The field is zero-filled by the plug-in, but never trust a host-facing
-    // record to be terminated.
     const char* end = std::find(record.filename, record.filename + sizeof record.filename, '\0');
+#ifdef _WIN32
+    return Utf8OfAnsi(record.filename, static_cast<size_t>(end - record.filename));
+#else
     return std::string(record.filename, end);
+#endif
+}
+
+std::string NameOf(const EntryInfoW& record) {
+    const WCHAR* end = std::find(record.filename, record.filename + 200, WCHAR{0});
+#ifdef _WIN32
+    return Utf8OfWide(record.filename, static_cast<size_t>(end - record.filename));
+#else
+    (void)end;
+    return {};  // the command uses the ANSI exports here
+#endif
 }
 
 // Copies the records out of the list block; the list ends at the first
 // record whose method starts with a zero byte, or at the block's end.
+template <typename Record>
 bool ReadListedEntries(const PluginApi& api, HLOCAL list, std::vector<ListedEntry>& entries) {
-    ListBlock block = ReadListBlock(api, list);
+    ListBlockOf<Record> block = ReadListBlock<Record>(api, list);
     if (!block.readable) return false;
-    for (const EntryInfo& record : block.records) {
+    for (const Record& record : block.records) {
         ListedEntry entry;
         entry.index = record.position;
         entry.name = NameOf(record);
@@ -105,7 +136,7 @@ uint64_t DeclaredSize(const uint8_t (&head)[kProbeHeadSize]) {
 
 uint64_t AvailableFrom(const std::string& path, uint64_t offset) {
     std::error_code failed;
-    uint64_t size = std::filesystem::file_size(path, failed);
+    uint64_t size = std::filesystem::file_size(PathOf(path), failed);
     if (failed || size < offset) return 0;
     return size - offset;
 }
@@ -113,7 +144,10 @@ uint64_t AvailableFrom(const std::string& path, uint64_t offset) {
 ProbeOutcome ProbeHead(const PluginApi& api, const std::string& path, uint64_t offset,
                        uint8_t (&head)[kProbeHeadSize], std::string& error) {
     if (!ReadHead(path, offset, head, error)) return ProbeOutcome::kUnreadable;
-    if (api.is_supported(PluginPath(path).c_str(), reinterpret_cast<DWORD_PTR>(head)) == 0) {
+    DWORD_PTR dw = reinterpret_cast<DWORD_PTR>(head);
+    int recognized = UsesWide(api) ? api.is_supported_w(ToWchar(WidePluginPath(path)), dw)
+                                   : api.is_supported(PluginPath(path).c_str(), dw);
+    if (recognized == 0) {
         error = path + ": not a KOVA archive";
         if (offset != 0) error += " at offset " + std::to_string(offset);
         return ProbeOutcome::kNotRecognized;
@@ -142,7 +176,9 @@ bool ListArchive(const PluginApi& api, const std::string& path, uint64_t offset,
 
     // Set to something first: a failing call must leave no handle behind.
     HLOCAL list = nullptr;
-    int result = api.get_archive_info(PluginPath(path).c_str(), static_cast<LONG_PTR>(offset), 0, &list);
+    bool wide = UsesWide(api);
+    int result = wide ? api.get_archive_info_w(ToWchar(WidePluginPath(path)), static_cast<LONG_PTR>(offset), 0, &list)
+                      : api.get_archive_info(PluginPath(path).c_str(), static_cast<LONG_PTR>(offset), 0, &list);
     if (result != 0) {
         if (list != nullptr) api.local_free(list);
         error = path + ": " + (result == kNoHostBlock
@@ -155,7 +191,8 @@ bool ListArchive(const PluginApi& api, const std::string& path, uint64_t offset,
         error = path + ": the plug-in reported success but handed over no list";
         return false;
     }
-    bool read = ReadListedEntries(api, list, archive.entries);
+    bool read = wide ? ReadListedEntries<EntryInfoW>(api, list, archive.entries)
+                     : ReadListedEntries<EntryInfo>(api, list, archive.entries);
     api.local_free(list);
     if (!read) {
         error = path + ": the plug-in's list cannot be read (its block does not lock)";
@@ -191,8 +228,11 @@ bool ExtractEntry(const PluginApi& api, const ListedArchive& archive, const List
     }
 
     HLOCAL block = nullptr;
-    int result = api.get_file(PluginPath(archive.path).c_str(), static_cast<LONG_PTR>(entry.index),
-                              reinterpret_cast<char*>(&block), kFileToMemory, nullptr, 0);
+    LONG_PTR index = static_cast<LONG_PTR>(entry.index);
+    int result = UsesWide(api) ? api.get_file_w(ToWchar(WidePluginPath(archive.path)), index,
+                                                reinterpret_cast<WCHAR*>(&block), kFileToMemory, nullptr, 0)
+                               : api.get_file(PluginPath(archive.path).c_str(), index,
+                                              reinterpret_cast<char*>(&block), kFileToMemory, nullptr, 0);
     if (result != 0) {
         if (block != nullptr) api.local_free(block);
         // A zero-size block cannot be locked, so the plug-in refuses empty

@@ -9,6 +9,7 @@
 #include "cli/messages.h"
 #include "cli/progress_bar.h"
 #include "cli/terminal.h"
+#include "cli/text.h"
 #include "format/entry_name.h"
 
 namespace kova::cli {
@@ -28,7 +29,7 @@ bool ExtractOne(const PluginApi& api, const ListedArchive& archive, const Listed
     }
     EntryContent content;
     if (!ExtractEntry(api, archive, entry, content, error)) return false;
-    return WriteFileReplacing(directory / entry.name, content.data, content.size, error);
+    return WriteFileReplacing(directory / PathOf(entry.name), content.data, content.size, error);
 }
 
 uint64_t TotalBytes(const std::vector<const ListedEntry*>& entries) {
@@ -48,7 +49,7 @@ int RunExtract(const PluginApi& api, const ExtractOptions& options) {
         ReportError(error);
         return kExitFailure;
     }
-    std::filesystem::path directory(options.directory.empty() ? std::string(".") : options.directory);
+    std::filesystem::path directory = PathOf(options.directory.empty() ? std::string(".") : options.directory);
     if (!EnsureDirectory(directory, error)) {
         ReportError(error);
         return kExitFailure;
@@ -75,7 +76,7 @@ int RunExtract(const PluginApi& api, const ExtractOptions& options) {
     FinishProgress(bar);
     if (!options.quiet) {
         std::printf("extracted %s (%s) into %s\n", CountOf(chosen.size() - failed, "entry", "entries").c_str(),
-                    HumanSize(written_bytes).c_str(), directory.string().c_str());
+                    HumanSize(written_bytes).c_str(), Utf8Of(directory).c_str());
     }
     if (failed != 0) {
         ReportError(archive.path + ": " + CountOf(failed, "entry", "entries") + " of " +

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "cli/messages.h"
+#include "cli/text.h"
 
 namespace kova::cli {
 namespace {
@@ -45,12 +46,12 @@ bool EnsureDirectory(const std::filesystem::path& directory, std::string& error)
     std::error_code failure;
     if (std::filesystem::is_directory(directory, failure)) return true;
     if (std::filesystem::exists(directory, failure)) {
-        error = "cannot create directory " + directory.string() + ": a file of that name exists";
+        error = "cannot create directory " + Utf8Of(directory) + ": a file of that name exists";
         return false;
     }
     std::filesystem::create_directories(directory, failure);
     if (failure) {
-        error = "cannot create directory " + directory.string() + ": " + failure.message();
+        error = "cannot create directory " + Utf8Of(directory) + ": " + failure.message();
         return false;
     }
     return true;
@@ -61,18 +62,18 @@ bool WriteFileReplacing(const std::filesystem::path& target, const uint8_t* data
     partial += ".part";
     std::FILE* file = OpenForWriting(partial);
     if (file == nullptr) {
-        error = "cannot create " + target.string() + ": " + DescribeErrno(errno);
+        error = "cannot create " + Utf8Of(target) + ": " + DescribeErrno(errno);
         return false;
     }
     std::error_code ignored;
     if (!WriteAndClose(file, data, size)) {
-        error = "cannot write " + target.string() + ": " + DescribeErrno(errno);
+        error = "cannot write " + Utf8Of(target) + ": " + DescribeErrno(errno);
         std::filesystem::remove(partial, ignored);
         return false;
     }
     std::error_code failure;
     if (!MoveIntoPlace(partial, target, failure)) {
-        error = "cannot create " + target.string() + ": " + failure.message();
+        error = "cannot create " + Utf8Of(target) + ": " + failure.message();
         std::filesystem::remove(partial, ignored);
         return false;
     }

@@ -5,9 +5,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
+#ifdef _WIN32
+#include <cwchar>
+#endif
 
 #include "cli/commands.h"
 #include "cli/messages.h"
+#include "cli/text.h"
 #include "host/plugin_loader.h"
 
 namespace {
@@ -195,7 +200,9 @@ int Run(const Invocation& invocation) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+namespace {
+
+int Main(int argc, char** argv) {
     CLI::App app("kova: list, extract, pack and replace KOVA archives (*.DAT)", "kova");
     Invocation invocation;
     DefineCommands(app, invocation);
@@ -232,3 +239,21 @@ int main(int argc, char** argv) {
                                                   : PackMethod::kAuto;
     return Run(invocation);
 }
+
+}  // namespace
+
+#ifdef _WIN32
+// The command line in UTF-16, taken to UTF-8 here and never through the ANSI
+// code page, so that any path Windows can spell reaches the plug-in.
+int wmain(int argc, wchar_t** wargv) {
+    kova::cli::UseUtf8Console();
+    std::vector<std::string> args;
+    for (int k = 0; k < argc; ++k) args.push_back(kova::cli::Utf8OfWide(wargv[k], std::wcslen(wargv[k])));
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    return Main(argc, argv.data());
+}
+#else
+int main(int argc, char** argv) { return Main(argc, argv); }
+#endif

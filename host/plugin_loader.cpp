@@ -18,6 +18,16 @@ constexpr const char* kPluginFile = sizeof(void*) == 4 ? "kova.spi" : "kova.sph"
 void* FindSymbol(void* library, const char* name) {
     return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(library), name));
 }
+
+// Paths are UTF-8 on this side, so that a plug-in in a folder the ANSI code
+// page cannot spell still loads.
+std::wstring WideOf(const std::string& utf8) {
+    int units = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
+    std::wstring wide(static_cast<size_t>(units > 0 ? units : 1), L'\0');
+    if (units > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, wide.data(), units);
+    wide.resize(wide.size() - 1);
+    return wide;
+}
 #else
 constexpr const char* kPluginFile = "kova.so";
 
@@ -40,7 +50,7 @@ bool Resolve(void* library, const char* name, Function& out, std::string& error)
 bool LoadPlugin(const std::string& path, PluginApi& api, std::string& error) {
     api = PluginApi{};
 #ifdef _WIN32
-    HMODULE library = LoadLibraryA(path.c_str());
+    HMODULE library = LoadLibraryW(WideOf(path).c_str());
     if (library == nullptr) {
         error = "cannot load plug-in " + path + " (error " + std::to_string(GetLastError()) + ")";
         return false;
@@ -72,6 +82,16 @@ bool LoadPlugin(const std::string& path, PluginApi& api, std::string& error) {
          Resolve(api.library, "LocalFree", api.local_free, error) &&
          Resolve(api.library, "LocalSize", api.local_size, error);
 #endif
+    // The Unicode family is optional: hosts use it only when all of it is there.
+    std::string ignored;
+    PluginApi wide = api;
+    if (Resolve(api.library, "GetPluginInfoW", wide.get_plugin_info_w, ignored) &&
+        Resolve(api.library, "IsSupportedW", wide.is_supported_w, ignored) &&
+        Resolve(api.library, "GetArchiveInfoW", wide.get_archive_info_w, ignored) &&
+        Resolve(api.library, "GetFileInfoW", wide.get_file_info_w, ignored) &&
+        Resolve(api.library, "GetFileW", wide.get_file_w, ignored)) {
+        api = wide;
+    }
     if (!ok) {
         error = path + ": " + error;
         UnloadPlugin(api);
@@ -92,9 +112,14 @@ void UnloadPlugin(PluginApi& api) {
 
 std::string DefaultPluginPath() {
 #ifdef _WIN32
-    char self[MAX_PATH];
-    DWORD length = GetModuleFileNameA(nullptr, self, sizeof self);
-    std::string dir = (length > 0 && length < sizeof self) ? std::string(self, length) : std::string();
+    wchar_t self[32768];
+    DWORD length = GetModuleFileNameW(nullptr, self, sizeof self / sizeof *self);
+    std::string dir;
+    if (length > 0 && length < sizeof self / sizeof *self) {
+        int bytes = WideCharToMultiByte(CP_UTF8, 0, self, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+        dir.resize(static_cast<size_t>(bytes > 0 ? bytes : 0));
+        if (bytes > 0) WideCharToMultiByte(CP_UTF8, 0, self, static_cast<int>(length), dir.data(), bytes, nullptr, nullptr);
+    }
     size_t cut = dir.find_last_of("\\/");
     return (cut == std::string::npos ? std::string() : dir.substr(0, cut + 1)) + kPluginFile;
 #else

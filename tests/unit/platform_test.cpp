@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "platform/win_api.h"
@@ -145,6 +146,71 @@ TEST_F(Files, InvalidHandle) {
     EXPECT_EQ(SetFilePointer(INVALID_HANDLE_VALUE, 0, nullptr, FILE_BEGIN), INVALID_SET_FILE_POINTER);
     EXPECT_FALSE(SetEndOfFile(INVALID_HANDLE_VALUE));
     EXPECT_FALSE(CloseHandle(INVALID_HANDLE_VALUE));
+}
+
+// Text between UTF-16 and UTF-8, the ANSI code page of these systems: what
+// the Unicode exports' paths and base names go through.
+TEST(CodePages, WideToNarrow) {
+    struct Case {
+        const char* label;
+        std::u16string wide;
+        UINT code_page;
+        DWORD flags;
+        std::string narrow;  // "" with result 0: refused
+        int result;
+    };
+    const Case cases[] = {
+        {"ASCII", u"disk1", CP_ACP, 0, "disk1", 5},
+        {"two and three bytes", u"Жゲ", CP_ACP, 0, "\xD0\x96\xE3\x82\xB2", 5},
+        {"a surrogate pair is one character", u"\U0001F600", CP_UTF8, 0, "\xF0\x9F\x98\x80", 4},
+        {"a lone surrogate in the ANSI form", std::u16string(1, u'\xD800') + u"a", CP_ACP, WC_NO_BEST_FIT_CHARS, "?a", 2},
+        {"a lone surrogate names no file", std::u16string(1, u'\xDC00'), CP_UTF8, WC_ERR_INVALID_CHARS, "", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        char out[16] = {};
+        int got = WideCharToMultiByte(c.code_page, c.flags, c.wide.data(), static_cast<int>(c.wide.size()), out,
+                                      sizeof out, c.code_page == CP_ACP ? "?" : nullptr, nullptr);
+        EXPECT_EQ(got, c.result);
+        EXPECT_EQ(std::string(out), c.narrow);
+    }
+    // No room for the whole result: nothing is claimed.
+    char small[3];
+    EXPECT_EQ(WideCharToMultiByte(CP_ACP, 0, u"ゲ", 1, small, 2, nullptr, nullptr), 0);
+}
+
+TEST(CodePages, NarrowToWide) {
+    struct Case {
+        const char* label;
+        std::string narrow;
+        std::u16string wide;
+    };
+    const Case cases[] = {
+        {"two and three bytes", "\xD0\x96\xE3\x82\xB2", u"Жゲ"},
+        {"four bytes: a surrogate pair", "\xF0\x9F\x98\x80", u"\U0001F600"},
+        {"a stray continuation byte", "a\x80" "b", u"a\uFFFDb"},
+        {"cut short", "\xE3\x82", u"\uFFFD\uFFFD"},
+        {"overlong", "\xC0\xAF", u"\uFFFD\uFFFD"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        WCHAR out[16] = {};
+        int got = MultiByteToWideChar(CP_ACP, 0, c.narrow.data(), static_cast<int>(c.narrow.size()), out, 16);
+        EXPECT_EQ(std::u16string(out, out + (got > 0 ? got : 0)), c.wide);
+    }
+}
+
+// A UTF-16 name reaches the file system as UTF-8; one that is not
+// well-formed UTF-16 opens nothing.
+TEST(WideFiles, NamesAreUtf8OnDisk) {
+    ScratchDir dir;
+    WriteFileBytes(dir.File("Диск.DAT"), Bytes{1, 2, 3});
+    std::u16string name = std::filesystem::path(dir.File("Диск.DAT")).u16string();
+    HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(CloseHandle(file));
+    std::u16string lone = std::filesystem::path(dir.Path()).u16string() + u"/" + std::u16string(1, u'\xD800');
+    EXPECT_EQ(CreateFileW(lone.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr), INVALID_HANDLE_VALUE);
 }
 
 }  // namespace
