@@ -1,5 +1,7 @@
 #include "plugin/archive_input.h"
 
+#include "plugin/host_path.h"
+
 namespace kova {
 
 ResultCode ResultOf(ArchiveStatus status) {
@@ -17,7 +19,14 @@ ResultCode ResultOf(ArchiveStatus status) {
 }
 
 ResultCode OpenFileInput(const char* file_name, int64_t archive_offset, ArchiveReader& reader) {
-    return ResultOf(OpenArchiveFile(file_name, archive_offset, reader));
+    ResultCode result = ResultOf(OpenArchiveFile(file_name, archive_offset, reader));
+    // A path the host spelled in the ANSI code page with '?' for what it
+    // lacks is opened by the name it stands for, when only one fits.
+    WCHAR resolved[kMaxResolvedPath];
+    if (result == kCannotOpenFile && ResolveLossyAnsiPath(file_name, resolved)) {
+        return OpenFileInput(resolved, archive_offset, reader);
+    }
+    return result;
 }
 
 ResultCode OpenFileInput(const WCHAR* file_name, int64_t archive_offset, ArchiveReader& reader) {

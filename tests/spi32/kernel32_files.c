@@ -298,12 +298,36 @@ static BOOL WINAPI MoveFileExW(const WCHAR *from, const WCHAR *to, DWORD flags) 
     return Rename(old_path, new_path, flags);
 }
 
+/* Directory searches: the module searches only to resolve an ANSI path
+ * holding '?' (a character the code page lacked), which no report path
+ * holds; here every search finds nothing, as it would for such a path. */
+static HANDLE WINAPI FindFirstFileW(const WCHAR *pattern, void *found) {
+    (void)pattern, (void)found;
+    SetLastErrorValue(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+}
+
+static BOOL WINAPI FindNextFileW(HANDLE search, void *found) {
+    (void)search, (void)found;
+    SetLastErrorValue(ERROR_INVALID_HANDLE);
+    return FALSE;
+}
+
+static BOOL WINAPI FindClose(HANDLE search) {
+    (void)search;
+    SetLastErrorValue(ERROR_INVALID_HANDLE);
+    return FALSE;
+}
+
 const struct ImportSymbol kernel32_file_symbols[] = {
     {"CloseHandle", CloseHandle},
     {"CreateFileA", CreateFileA},
     {"CreateFileW", CreateFileW},
     {"DeleteFileA", DeleteFileA},
     {"DeleteFileW", DeleteFileW},
+    {"FindClose", FindClose},
+    {"FindFirstFileW", FindFirstFileW},
+    {"FindNextFileW", FindNextFileW},
     {"GetFileSizeEx", GetFileSizeEx},
     {"MoveFileExA", MoveFileExA},
     {"MoveFileExW", MoveFileExW},

@@ -222,5 +222,52 @@ TEST_F(WindowsHostTest, DiskOutputRefusesNamesThatLeaveTheDirectory) {
     EXPECT_EQ(count_files(), before);
 }
 
+// A host that calls the ANSI exports with a path the code page cannot spell
+// passes what Windows' conversion gives it, '?' for each missing character.
+// The plug-in opens the one file such a path can stand for, and no other.
+TEST_F(WindowsHostTest, AnsiPathsWithLostCharactersOpenTheOneFileTheyFit) {
+    auto spelled = [](const std::wstring& wide) {
+        char ansi[MAX_PATH * 2] = {};
+        WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, ansi, sizeof ansi, nullptr, nullptr);
+        return std::string(ansi);
+    };
+    const std::wstring base = std::filesystem::path(dir_).wstring();
+    struct Case {
+        const char* label;
+        std::vector<std::wstring> files;  // archives written under the test's folder
+        std::wstring asked;               // the path the host holds
+        int expected;
+    };
+    const Case cases[] = {
+        {"a folder", {L"\\ゲーム\\disk1.DAT"}, L"\\ゲーム\\disk1.DAT", 0},
+        {"a folder and a file name", {L"\\ゲーム\\ディスク1.DAT"}, L"\\ゲーム\\ディスク1.DAT", 0},
+        {"two folders spelled alike", {L"\\ゲーム\\disk1.DAT", L"\\ゲーマ\\disk1.DAT"}, L"\\ゲーム\\disk1.DAT", 6},
+        {"nothing of that spelling", {L"\\ゲーム\\disk1.DAT"}, L"\\ゲーム\\disk2.DAT", 6},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        std::string path = spelled(base + c.asked);
+        if (path.find('?') == std::string::npos) GTEST_SKIP() << "this ANSI code page spells Japanese";
+        for (const std::wstring& file : c.files) {
+            std::filesystem::path archive(base + file);
+            std::filesystem::create_directories(archive.parent_path());
+            Bytes image = SampleArchive();
+            std::FILE* out = _wfopen(archive.c_str(), L"wb");
+            ASSERT_NE(out, nullptr);
+            std::fwrite(image.data(), 1, image.size(), out);
+            std::fclose(out);
+        }
+        HLOCAL block = nullptr;
+        EXPECT_EQ(Plugin().get_archive_info(path.c_str(), 0, kFileInput, &block), c.expected);
+        if (block != nullptr) LocalFree(block);
+        block = nullptr;
+        EXPECT_EQ(Plugin().get_file(path.c_str(), 0, reinterpret_cast<char*>(&block), kFileInput | kMemoryOutput,
+                                    nullptr, 0),
+                  c.expected);
+        if (block != nullptr) LocalFree(block);
+        for (const std::wstring& file : c.files) std::filesystem::remove_all(std::filesystem::path(base + file).parent_path());
+    }
+}
+
 }  // namespace
 }  // namespace kova::testing
