@@ -81,8 +81,12 @@ bool AppendMatch(WCHAR (&out)[kMaxResolvedPath], size_t& length, std::string_vie
 }  // namespace
 
 bool ResolveLossyAnsiPath(const char* path, WCHAR (&resolved)[kMaxResolvedPath]) {
-    if (path == nullptr || std::strchr(path, '?') == nullptr) return false;
+    if (path == nullptr) return false;
     size_t path_length = std::strlen(path);
+    // Searched by hand: the 32-bit DLL imports nothing more from msvcrt.dll.
+    bool any_lost = false;
+    for (size_t at = 0; at < path_length; ++at) any_lost = any_lost || path[at] == '?';
+    if (!any_lost) return false;
     size_t length = 0;
     resolved[0] = 0;
     size_t start = 0;
@@ -94,7 +98,9 @@ bool ResolveLossyAnsiPath(const char* path, WCHAR (&resolved)[kMaxResolvedPath])
             end += IsDBCSLeadByte(static_cast<BYTE>(path[end])) && end + 1 < path_length ? 2 : 1;
         }
         std::string_view component(path + start, end - start);
-        if (component.find('?') != std::string_view::npos) {
+        bool lost = false;
+        for (char c : component) lost = lost || c == '?';
+        if (lost) {
             if (!AppendMatch(resolved, length, component)) return false;
         } else if (!component.empty()) {
             WCHAR wide[MAX_PATH];
