@@ -56,6 +56,34 @@ TEST(BaseName, Of) {
     EXPECT_STREQ(BaseNameOf(nullptr).text, "");
 }
 
+// Both forms, whichever family probed: here the ANSI code page is UTF-8.
+TEST(BaseName, KeptInBothForms) {
+    const std::u16string smile = u"\U0001F600";
+    struct Case {
+        const char* label;
+        std::u16string wide_path;  // empty: probed through the ANSI family
+        std::string ansi_path;
+        std::u16string wide;
+        std::string ansi;
+    };
+    const Case cases[] = {
+        {"UTF-16 probe", u"C:\\Игры\\Диск.DAT", "", u"Диск", "Диск"},
+        {"ANSI form cut between characters", std::u16string(40, u'Ж'), "", std::u16string(31, u'Ж'),
+         "ЖЖЖЖЖЖЖЖЖЖЖЖЖЖЖ"},
+        {"a pair never halved", std::u16string(30, u'a') + smile, "", std::u16string(30, u'a'), std::string(30, 'a')},
+        {"a lone surrogate", u"x" + std::u16string(1, u'\xD800') + u".DAT", "", u"x" + std::u16string(1, u'\xD800'),
+         "x?"},
+        {"ANSI probe", u"", "/home/u/ディスク.DAT", u"ディスク", "ディスク"},
+        {"ANSI probe, a stray byte", u"", "d\xFF.DAT", u"d\uFFFD", "d\xFF"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        BaseName name = c.wide_path.empty() ? BaseNameOf(c.ansi_path.c_str()) : BaseNameOf(c.wide_path.c_str());
+        EXPECT_EQ(std::u16string(name.wide), c.wide);
+        EXPECT_EQ(std::string(name.text), c.ansi);
+    }
+}
+
 TEST(BaseName, RememberedNameIsTheModules) {
     RememberBaseName("C:\\games\\disk1.DAT");
     EXPECT_STREQ(CurrentBaseName().text, "disk1");
