@@ -193,6 +193,32 @@ TEST_F(UnicodeTest, BaseNameCutKeepsCharactersWhole) {
     }
 }
 
+// Only ASCII digits make a number field: a UTF-16 unit beyond ASCII is no
+// digit, whatever its low byte.
+TEST_F(UnicodeTest, LookupReadsTheNumberFieldOfAWideName) {
+    struct Case {
+        std::u16string name;
+        int result;
+        ULONG_PTR position;
+    };
+    const Case cases[] = {
+        {u"ディスク_005.DAT", 0, 5},
+        {u"ゲーム\\x_001.WAV", 0, 1},
+        {u"x_\u0131.BMP", 2, 0},  // low byte '1'
+        {u"x_\u0665.BMP", 2, 0},  // a digit of another script
+        {u"x_\u3000.BMP", 2, 0},  // low byte 0: not the end of the name
+    };
+    const Bytes image = SampleArchive();
+    for (const Case& c : cases) {
+        WString name = WideOf(c.name);
+        EntryInfoW record = {};
+        EXPECT_EQ(Plugin().get_file_info_w(reinterpret_cast<const WCHAR*>(image.data()),
+                                           static_cast<LONG_PTR>(image.size()), name.c_str(), kMemoryInput, &record),
+                  c.result);
+        EXPECT_EQ(record.position, c.position);
+    }
+}
+
 TEST_F(UnicodeTest, PluginInfoCountsWideCharacters) {
     struct Case {
         int infono, buflen, result;
