@@ -4,6 +4,7 @@
 
 #include "archive/archive_writer.h"
 #include "cli/messages.h"
+#include "cli/text.h"
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -55,7 +56,12 @@ bool WriteArchiveFile(const std::string& path, const std::vector<std::vector<uin
     int error_number = 0;
     {
         InterruptsDeferred deferred;
+#ifdef _WIN32
+        // The writer names files in the ANSI code page; the command's paths are UTF-8.
+        status = WriteArchive(AnsiOf(path).c_str(), spans.data(), spans.size());
+#else
         status = WriteArchive(path.c_str(), spans.data(), spans.size());
+#endif
         error_number = errno;
     }
     switch (status) {

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "cli/messages.h"
+#include "cli/text.h"
 #include "format/entry_name.h"
 
 namespace kova::cli {
@@ -24,11 +25,11 @@ bool PassedOver(const std::string& name) { return name.empty() || name[0] == '.'
 bool CollectDirectory(const std::string& directory, std::vector<std::string>& files, std::string& error) {
     std::vector<IndexedFile> found;
     std::error_code failure;
-    fs::directory_iterator it(directory, failure), end;
+    fs::directory_iterator it(PathOf(directory), failure), end;
     for (; !failure && it != end; it.increment(failure)) {
-        std::string name = it->path().filename().string();
+        std::string name = Utf8Of(it->path().filename());
         if (PassedOver(name)) continue;
-        std::string path = it->path().string();
+        std::string path = Utf8Of(it->path());
         uint32_t index;
         std::error_code kind_failure;
         if (it->is_directory(kind_failure)) {
@@ -72,7 +73,7 @@ bool CollectDirectory(const std::string& directory, std::vector<std::string>& fi
 bool CollectPackInputs(const std::vector<std::string>& inputs, std::vector<std::string>& files, std::string& error) {
     for (const std::string& input : inputs) {
         std::error_code failure;
-        fs::file_status status = fs::status(input, failure);
+        fs::file_status status = fs::status(PathOf(input), failure);
         if (failure || !fs::exists(status)) {
             error = "cannot read " + input + ": " + (failure ? failure.message() : DescribeErrno(ENOENT));
             return false;
@@ -87,7 +88,7 @@ bool CollectPackInputs(const std::vector<std::string>& inputs, std::vector<std::
 }
 
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE* file = OpenFile(path, "rb");
     if (file == nullptr) {
         error = "cannot read " + path + ": " + DescribeErrno(errno);
         return false;
