@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "format/bytes.h"
+#include "platform/win_api.h"
 
 namespace kova {
 
@@ -23,5 +24,7 @@ enum class WriteStatus {
 // is written; the archive goes to a temporary file beside `path` and takes
 // its name only when complete, so a failure leaves `path` as it was.
 WriteStatus WriteArchive(const char* path, const ByteSpan* entries, size_t count);
+// The same for a UTF-16 path, which can name any file Windows can.
+WriteStatus WriteArchive(const WCHAR* path, const ByteSpan* entries, size_t count);
 
 }  // namespace kova

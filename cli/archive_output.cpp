@@ -57,8 +57,9 @@ bool WriteArchiveFile(const std::string& path, const std::vector<std::vector<uin
     {
         InterruptsDeferred deferred;
 #ifdef _WIN32
-        // The writer names files in the ANSI code page; the command's paths are UTF-8.
-        status = WriteArchive(AnsiOf(path).c_str(), spans.data(), spans.size());
+        // The command's paths are UTF-8; Windows takes any name in UTF-16.
+        std::wstring wide = WideOf(path);
+        status = WriteArchive(reinterpret_cast<const WCHAR*>(wide.c_str()), spans.data(), spans.size());
 #else
         status = WriteArchive(path.c_str(), spans.data(), spans.size());
 #endif
