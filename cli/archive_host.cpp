@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "cli/messages.h"
+#include "cli/terminal.h"
 #include "cli/text.h"
 #include "format/bytes.h"
 #include "format/layout.h"
@@ -18,6 +19,10 @@ namespace {
 
 // GetFile flag: the archive by file name, the content into a memory block.
 constexpr unsigned kFileToMemory = FlagOf(kInputFile, kOutputMemory);
+constexpr unsigned kImageToMemory = FlagOf(kInputMemory, kOutputMemory);
+// GetFile with memory input finds the image by looking back from
+// image + index for the magic, at most this far.
+constexpr uint64_t kMemoryInputEntries = 1048576;
 
 struct OpenedFile {
     std::FILE* file = nullptr;
@@ -155,6 +160,92 @@ ProbeOutcome ProbeHead(const PluginApi& api, const std::string& path, uint64_t o
     return ProbeOutcome::kRecognized;
 }
 
+// Everything from `stream`'s current position to its end.
+bool ReadRest(std::FILE* stream, std::vector<uint8_t>& bytes) {
+    uint8_t chunk[1 << 16];
+    for (;;) {
+        size_t got = std::fread(chunk, 1, sizeof chunk, stream);
+        bytes.insert(bytes.end(), chunk, chunk + got);
+        if (got < sizeof chunk) return !std::ferror(stream);
+    }
+}
+
+bool LoadImage(const ArchiveSource& source, std::vector<uint8_t>& image, std::string& error) {
+    if (source.FromStandardInput()) {
+        UseBinaryStandardInput();
+        if (!ReadRest(stdin, image)) {
+            error = "cannot read standard input: " + DescribeErrno(errno);
+            return false;
+        }
+        return true;
+    }
+    std::error_code ignored;
+    if (std::filesystem::is_directory(PathOf(source.path), ignored)) {
+        error = "cannot open " + source.path + ": it is a directory";
+        return false;
+    }
+    OpenedFile opened;
+    opened.file = OpenFile(source.path, "rb");
+    if (opened.file == nullptr) {
+        error = "cannot open " + source.path + ": " + DescribeErrno(errno);
+        return false;
+    }
+    if (!SeekTo(opened.file, source.offset) || !ReadRest(opened.file, image)) {
+        error = "cannot read " + source.path + ": " + DescribeErrno(errno);
+        return false;
+    }
+    return true;
+}
+
+// Memory input reads the index at byte 24 whatever the header says, and
+// GetFile reaches only the first 1,048,576 entries of an image; it also
+// takes the first magic back from image + index for the image's start.
+// Where any of that would give another answer than the archive's own
+// layout, the archive is refused rather than read differently.
+bool SuitsMemoryInput(const std::vector<uint8_t>& image, const std::string& subject, std::string& error) {
+    ArchiveHeader header = ReadHeader(ByteSpan(image.data(), image.size()));
+    if (header.index_offset != kImageIndexStart) {
+        error = subject + ": its index is at byte " + std::to_string(header.index_offset) +
+                ", not right after the header; such an archive can be read only from a file that starts with it";
+        return false;
+    }
+    if (header.entry_count > kMemoryInputEntries) {
+        error = subject + ": it has " + std::to_string(header.entry_count) +
+                " entries; from memory the plug-in reaches only the first " + std::to_string(kMemoryInputEntries) +
+                ", so it can be read only from a file that starts with it";
+        return false;
+    }
+    size_t reach = std::min<size_t>(image.size(), size_t{header.entry_count} + sizeof kMagic);
+    for (size_t at = 1; at + sizeof kMagic <= reach; ++at) {
+        if (std::memcmp(image.data() + at, kMagic, sizeof kMagic) == 0) {
+            error = subject + ": its index holds the bytes 'KOVA', which the plug-in would take for the start "
+                              "of the archive; it can be read only from a file that starts with it";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ListImage(const PluginApi& api, const ArchiveSource& source, ListedArchive& archive, std::string& error) {
+    auto image = std::make_shared<std::vector<uint8_t>>();
+    if (!LoadImage(source, *image, error)) return false;
+    archive.image = image;
+    archive.available_size = image->size();
+    uint8_t head[kProbeHeadSize] = {};
+    if (!image->empty()) std::memcpy(head, image->data(), std::min(image->size(), sizeof head));
+    DWORD_PTR dw = reinterpret_cast<DWORD_PTR>(head);
+    std::string naming = NamingPath(source);
+    int recognized = UsesWide(api) ? api.is_supported_w(ToWchar(WidePluginPath(naming)), dw)
+                                   : api.is_supported(PluginPath(naming).c_str(), dw);
+    if (recognized == 0 || image->size() < kValidatedBytes) {
+        error = archive.display + ": not a KOVA archive";
+        if (source.offset != 0) error += " at offset " + std::to_string(source.offset);
+        return false;
+    }
+    archive.declared_size = DeclaredSize(head);
+    return SuitsMemoryInput(*image, archive.display, error);
+}
+
 }  // namespace
 
 ProbeOutcome ProbeFile(const PluginApi& api, const std::string& path, uint64_t offset, std::string& error) {
@@ -162,23 +253,38 @@ ProbeOutcome ProbeFile(const PluginApi& api, const std::string& path, uint64_t o
     return ProbeHead(api, path, offset, head, error);
 }
 
-bool ListArchive(const PluginApi& api, const std::string& path, uint64_t offset, ListedArchive& archive,
-                 std::string& error) {
+std::string NamingPath(const ArchiveSource& source) {
+    return source.FromStandardInput() ? source.stdin_name : source.path;
+}
+
+bool ListArchive(const PluginApi& api, const ArchiveSource& source, ListedArchive& archive, std::string& error) {
     archive = ListedArchive{};
-    archive.path = path;
-    archive.offset = offset;
+    archive.path = source.path;
+    archive.display = source.FromStandardInput() ? "standard input" : source.path;
+    archive.offset = source.offset;
     // The probe comes first, as in every host: it is what gives the entries
     // this archive's base name.
-    uint8_t head[kProbeHeadSize];
-    if (ProbeHead(api, path, offset, head, error) != ProbeOutcome::kRecognized) return false;
-    archive.declared_size = DeclaredSize(head);
-    archive.available_size = AvailableFrom(path, offset);
-
-    // Set to something first: a failing call must leave no handle behind.
-    HLOCAL list = nullptr;
+    HLOCAL list = nullptr;  // a failing call must leave no handle behind
+    int result = 0;
     bool wide = UsesWide(api);
-    int result = wide ? api.get_archive_info_w(ToWchar(WidePluginPath(path)), static_cast<LONG_PTR>(offset), 0, &list)
-                      : api.get_archive_info(PluginPath(path).c_str(), static_cast<LONG_PTR>(offset), 0, &list);
+    if (source.in_memory || source.FromStandardInput()) {
+        if (!ListImage(api, source, archive, error)) return false;
+        // With memory input the first argument points at the image's bytes,
+        // in either family.
+        const void* image = archive.image->data();
+        LONG_PTR length = static_cast<LONG_PTR>(archive.image->size());
+        result = wide ? api.get_archive_info_w(static_cast<const WCHAR*>(image), length, kInputMemory, &list)
+                      : api.get_archive_info(static_cast<const char*>(image), length, kInputMemory, &list);
+    } else {
+        uint8_t head[kProbeHeadSize];
+        if (ProbeHead(api, source.path, source.offset, head, error) != ProbeOutcome::kRecognized) return false;
+        archive.declared_size = DeclaredSize(head);
+        archive.available_size = AvailableFrom(source.path, source.offset);
+        LONG_PTR offset = static_cast<LONG_PTR>(source.offset);
+        result = wide ? api.get_archive_info_w(ToWchar(WidePluginPath(source.path)), offset, 0, &list)
+                      : api.get_archive_info(PluginPath(source.path).c_str(), offset, 0, &list);
+    }
+    const std::string& path = archive.display;
     if (result != 0) {
         if (list != nullptr) api.local_free(list);
         error = path + ": " + (result == kNoHostBlock
@@ -198,12 +304,15 @@ bool ListArchive(const PluginApi& api, const std::string& path, uint64_t offset,
         error = path + ": the plug-in's list cannot be read (its block does not lock)";
         return false;
     }
-    if (archive.IsCutShort()) {
-        ReportWarning(path + ": the file is cut short: the archive's header gives " +
-                      std::to_string(archive.declared_size) + " bytes, the file holds " +
-                      std::to_string(archive.available_size) + "; the missing bytes read as zero");
-    }
     return true;
+}
+
+bool ListArchive(const PluginApi& api, const std::string& path, uint64_t offset, ListedArchive& archive,
+                 std::string& error) {
+    ArchiveSource source;
+    source.path = path;
+    source.offset = offset;
+    return ListArchive(api, source, archive, error);
 }
 
 void EntryContent::Release() {
@@ -220,19 +329,29 @@ bool ExtractEntry(const PluginApi& api, const ListedArchive& archive, const List
                   EntryContent& content, std::string& error) {
     content.Release();
     content.api = &api;
-    std::string subject = archive.path + ": entry " + std::to_string(entry.index) + " (" + entry.name + ")";
-    if (archive.offset != 0) {
+    std::string subject = archive.display + ": entry " + std::to_string(entry.index) + " (" + entry.name + ")";
+    HLOCAL block = nullptr;
+    int result = 0;
+    LONG_PTR index = static_cast<LONG_PTR>(entry.index);
+    bool wide = UsesWide(api);
+    if (archive.image != nullptr) {
+        // The plug-in finds the image's start by looking back from here.
+        const void* at = archive.image->data() + entry.index;
+        LONG_PTR length = static_cast<LONG_PTR>(archive.image->size());
+        result = wide ? api.get_file_w(static_cast<const WCHAR*>(at), length, reinterpret_cast<WCHAR*>(&block),
+                                       kImageToMemory, nullptr, 0)
+                      : api.get_file(static_cast<const char*>(at), length, reinterpret_cast<char*>(&block),
+                                     kImageToMemory, nullptr, 0);
+    } else if (archive.offset != 0) {
         // GetFile with a file name always reads the archive from byte 0.
         error = subject + ": entries can be extracted only from an archive at the start of its file";
         return false;
+    } else {
+        result = wide ? api.get_file_w(ToWchar(WidePluginPath(archive.path)), index,
+                                       reinterpret_cast<WCHAR*>(&block), kFileToMemory, nullptr, 0)
+                      : api.get_file(PluginPath(archive.path).c_str(), index, reinterpret_cast<char*>(&block),
+                                     kFileToMemory, nullptr, 0);
     }
-
-    HLOCAL block = nullptr;
-    LONG_PTR index = static_cast<LONG_PTR>(entry.index);
-    int result = UsesWide(api) ? api.get_file_w(ToWchar(WidePluginPath(archive.path)), index,
-                                                reinterpret_cast<WCHAR*>(&block), kFileToMemory, nullptr, 0)
-                               : api.get_file(PluginPath(archive.path).c_str(), index,
-                                              reinterpret_cast<char*>(&block), kFileToMemory, nullptr, 0);
     if (result != 0) {
         if (block != nullptr) api.local_free(block);
         // A zero-size block cannot be locked, so the plug-in refuses empty

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,11 +18,33 @@ struct ListedEntry {
     std::string name;
     uint64_t packed_size = 0;
     uint64_t unpacked_size = 0;
+    // From the archive's own index and the entry's head (damage_report.h),
+    // which the plug-in's record does not carry.
+    uint64_t data_offset = 0;
+    uint8_t method_byte = 0;
+    bool coded = false;
+    const char* kind = "dat";  // bmp, wav, mid or dat
+};
+
+// Where an archive comes from. A file is read by the plug-in from its name;
+// an archive inside a larger file (for extraction) or on standard input is
+// read into memory and handed to the plug-in as an image.
+struct ArchiveSource {
+    std::string path;
+    uint64_t offset = 0;               // where the archive starts inside the file
+    bool in_memory = false;            // read into memory and handed over as an image
+    bool standard_input = false;       // the archive comes on standard input ("-")
+    std::string stdin_name = "stdin";  // the name standard input's entries are named after
+
+    bool FromStandardInput() const { return standard_input; }
 };
 
 struct ListedArchive {
-    std::string path;
+    std::string path;     // as given
+    std::string display;  // as the user is told of it
     uint64_t offset = 0;  // where the archive starts inside the file
+    // Memory input: the image the plug-in reads, from the archive's start.
+    std::shared_ptr<const std::vector<uint8_t>> image;
     std::vector<ListedEntry> entries;
     // The size the archive's header gives, and what the file holds from the
     // archive's start. The plug-in reads missing bytes as zero; the user is
@@ -39,11 +62,20 @@ enum class ProbeOutcome { kRecognized, kNotRecognized, kUnreadable };
 // kRecognized.
 ProbeOutcome ProbeFile(const PluginApi& api, const std::string& path, uint64_t offset, std::string& error);
 
-// Probes, then lists every entry; warns on standard error when the file
-// holds less than the archive's header says. False with a complete message
-// in `error`.
+// Probes, then lists every entry. Memory input is used only where the
+// plug-in reads the image as its own layout says, so that it gives the
+// answer file input would: the index right after the header, and no more
+// entries than GetFile reaches in memory. False with a complete message in
+// `error`.
+bool ListArchive(const PluginApi& api, const ArchiveSource& source, ListedArchive& archive, std::string& error);
+
+// The same for an archive file read by name, `offset` bytes in.
 bool ListArchive(const PluginApi& api, const std::string& path, uint64_t offset, ListedArchive& archive,
                  std::string& error);
+
+// The archive's name as its entries are named after: the file name, or the
+// name given for standard input.
+std::string NamingPath(const ArchiveSource& source);
 
 // One entry's decoded content, in the block the plug-in handed over. The
 // block is the host's, so this releases it.

@@ -1,9 +1,12 @@
-// kova extract: entries written to files under their listed names.
+// kova extract: entries written to files under their listed names, from one
+// archive or several at once.
 #include <cstdio>
 #include <filesystem>
 
+#include "cli/archive_arguments.h"
 #include "cli/archive_host.h"
 #include "cli/commands.h"
+#include "cli/damage_report.h"
 #include "cli/entry_selection.h"
 #include "cli/file_writer.h"
 #include "cli/messages.h"
@@ -20,16 +23,43 @@ namespace {
 // followed.
 bool IsPlainFileName(const std::string& name) { return StaysInsideDirectory(name, ":"); }
 
-bool ExtractOne(const PluginApi& api, const ListedArchive& archive, const ListedEntry& entry,
-                const std::filesystem::path& directory, std::string& error) {
+enum class Outcome { kWritten, kSkipped, kFailed };
+
+struct Tally {
+    size_t written = 0;
+    size_t skipped = 0;
+    size_t failed = 0;
+    uint64_t bytes = 0;
+};
+
+Outcome ExtractOne(const PluginApi& api, const ListedArchive& archive, const IntegrityReport& report,
+                   const ListedEntry& entry, const std::filesystem::path& directory, const ExtractOptions& options,
+                   std::string& error) {
+    std::string subject = archive.display + ": entry " + std::to_string(entry.index) + " (" + Printable(entry.name) + ")";
     if (!IsPlainFileName(entry.name)) {
-        error = archive.path + ": entry " + std::to_string(entry.index) + " has a name that is not a plain file name: '" +
-                entry.name + "'";
-        return false;
+        error = subject + " has a name that is not a plain file name";
+        return Outcome::kFailed;
+    }
+    if (!options.force && HasImpossibleSize(report, entry)) {
+        // What the plug-in would write is that many zeros: the size is
+        // damage, not content.
+        error = subject + ": declares " + std::to_string(entry.unpacked_size) + " bytes, more than its " +
+                std::to_string(entry.packed_size) + " stored bytes could give; not extracted (--force writes it)";
+        return Outcome::kFailed;
+    }
+    std::filesystem::path target = directory / PathOf(entry.name);
+    std::error_code ignored;
+    if (options.overwrite != OverwriteMode::kReplace && std::filesystem::symlink_status(target, ignored).type() !=
+                                                            std::filesystem::file_type::not_found) {
+        if (options.overwrite == OverwriteMode::kSkipExisting) return Outcome::kSkipped;
+        error = "cannot create " + Utf8Of(target) + ": it exists (--keep)";
+        return Outcome::kFailed;
     }
     EntryContent content;
-    if (!ExtractEntry(api, archive, entry, content, error)) return false;
-    return WriteFileReplacing(directory / PathOf(entry.name), content.data, content.size, error);
+    if (!ExtractEntry(api, archive, entry, content, error)) return Outcome::kFailed;
+    bool replace = options.overwrite == OverwriteMode::kReplace;
+    if (!WriteFile(target, content.data, content.size, replace, error)) return Outcome::kFailed;
+    return Outcome::kWritten;
 }
 
 uint64_t TotalBytes(const std::vector<const ListedEntry*>& entries) {
@@ -38,51 +68,117 @@ uint64_t TotalBytes(const std::vector<const ListedEntry*>& entries) {
     return total;
 }
 
-}  // namespace
-
-int RunExtract(const PluginApi& api, const ExtractOptions& options) {
+// One archive into `directory`. False when it could not be read or no
+// entry was chosen as asked; failures of single entries are counted.
+bool ExtractArchive(const PluginApi& api, const std::string& word, const std::vector<std::string>& selectors,
+                    const std::filesystem::path& directory, const ExtractOptions& options, Tally& tally) {
     ListedArchive archive;
+    IntegrityReport report;
     std::vector<const ListedEntry*> chosen;
     std::string error;
-    if (!ListArchive(api, options.archive, 0, archive, error) ||
-        !SelectEntries(archive, options.entries, chosen, error)) {
+    if (!ListArchive(api, SourceFor(word, options.source, true), archive, error) ||
+        !InspectArchive(archive, IntegrityDepth::kIndexAndHeads, report, error) ||
+        !SelectByPatterns(archive, selectors, options.kinds, chosen, error)) {
         ReportError(error);
-        return kExitFailure;
+        return false;
     }
-    std::filesystem::path directory = PathOf(options.directory.empty() ? std::string(".") : options.directory);
+    ReportFindings(archive, report, options.strict);
+    if (options.strict && !report.findings.empty()) {
+        ReportError(archive.display + ": damaged (" + CountOf(report.findings.size(), "problem", "problems") +
+                    "); nothing extracted (--strict)");
+        return false;
+    }
     if (!EnsureDirectory(directory, error)) {
         ReportError(error);
-        return kExitFailure;
+        return false;
     }
 
     ProgressBar bar;
-    bar.enabled = !options.quiet && IsTerminal(stderr);
-    uint64_t total_bytes = TotalBytes(chosen);
-    StartProgress(bar, chosen.size(), total_bytes, chosen.empty() ? std::string() : chosen.front()->name);
+    bar.enabled = !options.quiet && !options.verbose && IsTerminal(stderr);
+    StartProgress(bar, chosen.size(), TotalBytes(chosen), chosen.empty() ? std::string() : chosen.front()->name);
     // One entry that cannot be extracted does not keep the others in: each
     // failure is reported, and the exit code tells that some were.
-    size_t failed = 0;
-    uint64_t written_bytes = 0;
     for (size_t k = 0; k < chosen.size(); ++k) {
-        if (ExtractOne(api, archive, *chosen[k], directory, error)) {
-            written_bytes += chosen[k]->unpacked_size;
-        } else {
-            ++failed;
+        const ListedEntry& entry = *chosen[k];
+        switch (ExtractOne(api, archive, report, entry, directory, options, error)) {
+        case Outcome::kWritten:
+            ++tally.written;
+            tally.bytes += entry.unpacked_size;
+            if (options.verbose) std::printf("%s\n", Printable(Utf8Of(directory / PathOf(entry.name))).c_str());
+            break;
+        case Outcome::kSkipped:
+            ++tally.skipped;
+            if (options.verbose) std::printf("%s: exists, skipped\n", Printable(Utf8Of(directory / PathOf(entry.name))).c_str());
+            break;
+        case Outcome::kFailed:
+            ++tally.failed;
             FinishProgress(bar);
             ReportError(error);
+            break;
         }
-        AdvanceProgress(bar, chosen[k]->unpacked_size, k + 1 < chosen.size() ? chosen[k + 1]->name : std::string());
+        AdvanceProgress(bar, entry.unpacked_size, k + 1 < chosen.size() ? chosen[k + 1]->name : std::string());
     }
     FinishProgress(bar);
-    if (!options.quiet) {
-        std::printf("extracted %s (%s) into %s\n", CountOf(chosen.size() - failed, "entry", "entries").c_str(),
-                    HumanSize(written_bytes).c_str(), Utf8Of(directory).c_str());
-    }
-    if (failed != 0) {
-        ReportError(archive.path + ": " + CountOf(failed, "entry", "entries") + " of " +
-                    std::to_string(chosen.size()) + " could not be extracted");
+    return true;
+}
+
+}  // namespace
+
+int RunExtract(const PluginApi& api, const ExtractOptions& options) {
+    std::vector<std::string> archives, selectors;
+    SplitArchivesAndEntries(api, options.words, options.source.offset, archives, selectors);
+    selectors.insert(selectors.end(), options.entries.begin(), options.entries.end());
+    std::string error;
+    if (!ReadsStandardInputOnce(archives, error)) {
+        ReportError(error);
         return kExitFailure;
     }
+    for (const std::string& selector : selectors) {
+        if (!IsWellFormedSelector(selector, error)) {
+            ReportError(error);
+            return kExitFailure;
+        }
+    }
+    std::filesystem::path directory = PathOf(options.directory.empty() ? std::string(".") : options.directory);
+    bool several = archives.size() > 1;
+    // Several archives go each into a directory of its own, so that entries
+    // of the same name cannot overwrite each other; two archives that would
+    // share one are refused before anything is written.
+    std::vector<std::string> subdirectories;
+    for (const std::string& word : archives) {
+        std::string sub = SubdirectoryFor(word, options.source);
+        for (size_t k = 0; several && k < subdirectories.size(); ++k) {
+            if (subdirectories[k] == sub) {
+                ReportError(archives[k] + " and " + word + " would both extract into " + Utf8Of(directory / PathOf(sub)) +
+                            "; extract them one at a time");
+                return kExitFailure;
+            }
+        }
+        subdirectories.push_back(sub);
+    }
+
+    Tally tally;
+    size_t unread = 0;
+    for (size_t k = 0; k < archives.size(); ++k) {
+        std::filesystem::path into = several ? directory / PathOf(subdirectories[k]) : directory;
+        if (!ExtractArchive(api, archives[k], selectors, into, options, tally)) ++unread;
+    }
+    std::string summary = "extracted " + CountOf(tally.written, "entry", "entries") + " (" + HumanSize(tally.bytes) +
+                          ") into " + Utf8Of(directory);
+    if (several) summary += " from " + CountOf(archives.size() - unread, "archive", "archives");
+    if (tally.skipped != 0) summary += "; " + std::to_string(tally.skipped) + " skipped as they exist";
+    // A single archive that could not be read has said why already.
+    if (!several && unread != 0) return kExitFailure;
+    if (tally.failed != 0 || unread != 0) {
+        // Failure keeps standard output clear: the count goes with the errors.
+        std::string failures = tally.failed != 0 ? CountOf(tally.failed, "entry", "entries") + " could not be extracted" : "";
+        if (unread != 0) {
+            failures += (failures.empty() ? "" : ", ") + CountOf(unread, "archive", "archives") + " could not be read";
+        }
+        ReportError(summary + "; " + failures);
+        return kExitFailure;
+    }
+    if (!options.quiet) std::printf("%s\n", Printable(summary).c_str());
     return kExitSuccess;
 }
 

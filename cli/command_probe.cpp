@@ -1,5 +1,6 @@
 // kova probe: which of these files are KOVA archives?
 #include <cstdio>
+#include <nlohmann/json.hpp>
 
 #include "cli/archive_host.h"
 #include "cli/commands.h"
@@ -9,24 +10,27 @@ namespace kova::cli {
 
 int RunProbe(const PluginApi& api, const ProbeOptions& options) {
     bool all_recognized = true;
+    nlohmann::ordered_json answers = nlohmann::ordered_json::array();
     for (const std::string& file : options.files) {
         std::string error;
-        switch (ProbeFile(api, file, 0, error)) {
-        case ProbeOutcome::kRecognized:
-            std::printf("%s: KOVA archive\n", file.c_str());
-            break;
-        case ProbeOutcome::kNotRecognized:
-            std::printf("%s\n", error.c_str());
-            all_recognized = false;
-            break;
-        case ProbeOutcome::kUnreadable:
+        ProbeOutcome outcome = ProbeFile(api, file, 0, error);
+        all_recognized = all_recognized && outcome == ProbeOutcome::kRecognized;
+        if (outcome == ProbeOutcome::kUnreadable) {
             // Not an answer about the file but a failure to look at it.
             ReportError(error);
-            all_recognized = false;
-            break;
+            if (options.json) answers.push_back({{"file", Printable(file)}, {"archive", nullptr}, {"error", Printable(error)}});
+            continue;
+        }
+        if (options.json) {
+            answers.push_back({{"file", Printable(file)}, {"archive", outcome == ProbeOutcome::kRecognized}});
+        } else if (outcome == ProbeOutcome::kRecognized) {
+            std::printf("%s: KOVA archive\n", Printable(file).c_str());
+        } else {
+            std::printf("%s\n", Printable(error).c_str());
         }
         std::fflush(stdout);
     }
+    if (options.json) std::printf("%s\n", answers.dump(2).c_str());
     return all_recognized ? kExitSuccess : kExitFailure;
 }
 

@@ -11,26 +11,56 @@
 
 namespace kova::cli {
 
-struct ProbeOptions {
-    std::vector<std::string> files;
+// Where archives come from, for every command that reads them.
+struct SourceOptions {
+    uint64_t offset = 0;               // --offset: where the archive starts inside each file
+    std::string stdin_name = "stdin";  // --name: what an archive on standard input ("-") is called
 };
 
-struct ListOptions {
-    std::string archive;
-    uint64_t offset = 0;
+struct InfoOptions {
     bool json = false;
 };
 
+struct ProbeOptions {
+    std::vector<std::string> files;
+    bool json = false;
+};
+
+struct ListOptions {
+    std::vector<std::string> archives;
+    SourceOptions source;
+    bool json = false;
+    bool hash = false;    // sha256 of every entry's content
+    bool strict = false;  // damage is an error
+};
+
+enum class OverwriteMode { kReplace, kSkipExisting, kKeep };
+
 struct ExtractOptions {
-    std::string archive;
+    std::vector<std::string> words;    // archives, then entries (told apart by probing)
+    std::vector<std::string> entries;  // -e
+    std::vector<std::string> kinds;    // --type
+    SourceOptions source;
     std::string directory;  // empty: the current directory
-    std::vector<std::string> entries;
+    OverwriteMode overwrite = OverwriteMode::kReplace;
     bool quiet = false;
+    bool verbose = false;
+    bool strict = false;
+    bool force = false;  // extract entries whose declared size is impossible
 };
 
 struct CatOptions {
     std::string archive;
-    std::string entry;
+    std::vector<std::string> entries;
+    SourceOptions source;
+    bool strict = false;
+    bool force = false;  // binary to a terminal; impossible declared sizes
+};
+
+struct CheckOptions {
+    std::vector<std::string> archives;
+    SourceOptions source;
+    bool json = false;
 };
 
 struct PackOptions {
@@ -50,11 +80,12 @@ struct ReplaceOptions {
     bool quiet = false;
 };
 
-int RunInfo(const PluginApi& api, const std::string& plugin_path);
+int RunInfo(const PluginApi& api, const std::string& plugin_path, const InfoOptions& options);
 int RunProbe(const PluginApi& api, const ProbeOptions& options);
 int RunList(const PluginApi& api, const ListOptions& options);
 int RunExtract(const PluginApi& api, const ExtractOptions& options);
 int RunCat(const PluginApi& api, const CatOptions& options);
+int RunCheck(const PluginApi& api, const CheckOptions& options);
 int RunPack(const PluginApi& api, const PackOptions& options);
 int RunReplace(const PluginApi& api, const ReplaceOptions& options);
 

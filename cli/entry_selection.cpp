@@ -38,7 +38,7 @@ const ListedEntry* FindByIndex(const ListedArchive& archive, const std::string& 
             if (entry.index == index) return &entry;
         }
     }
-    error = archive.path + ": no entry " + selector + ": the archive has " +
+    error = archive.display + ": no entry " + selector + ": the archive has " +
             CountOf(archive.entries.size(), "entry", "entries");
     if (!archive.entries.empty()) {
         error += " (0 to " + std::to_string(archive.entries.size() - 1) + ")";
@@ -53,7 +53,7 @@ const ListedEntry* FindByName(const ListedArchive& archive, const std::string& s
     for (const ListedEntry& entry : archive.entries) {
         if (SameIgnoringCase(entry.name, selector)) return &entry;
     }
-    error = archive.path + ": no entry named '" + selector + "'";
+    error = archive.display + ": no entry named '" + selector + "'";
     if (archive.entries.empty()) {
         error += ": the archive has no entries";
     } else {
@@ -64,7 +64,136 @@ const ListedEntry* FindByName(const ListedArchive& archive, const std::string& s
     return nullptr;
 }
 
+bool IsGlob(const std::string& text) { return text.find_first_of("*?[") != std::string::npos; }
+
+struct Range {
+    uint64_t first = 0;
+    uint64_t last = UINT64_MAX;
+};
+
+// "a-b" or "a-", digits only.
+bool ParseRange(const std::string& text, Range& range) {
+    size_t dash = text.find('-');
+    if (dash == std::string::npos || dash == 0) return false;
+    std::string first = text.substr(0, dash), last = text.substr(dash + 1);
+    if (!IsAllDigits(first) || (!last.empty() && !IsAllDigits(last))) return false;
+    if (!ParseIndex(first, range.first)) range.first = UINT64_MAX;
+    if (!last.empty() && !ParseIndex(last, range.last)) range.last = UINT64_MAX;
+    return true;
+}
+
+// One bracket expression at `p` (just past its '['): whether `c` is in it,
+// and where the pattern goes on. False when there is no closing ']'.
+bool MatchBracket(const std::string& pattern, size_t& p, char c, bool& matched) {
+    size_t at = p;
+    bool negated = at < pattern.size() && (pattern[at] == '!' || pattern[at] == '^');
+    if (negated) ++at;
+    matched = false;
+    bool first = true;
+    while (at < pattern.size() && (pattern[at] != ']' || first)) {
+        char low = LowerAscii(pattern[at]), high = low;
+        if (at + 2 < pattern.size() && pattern[at + 1] == '-' && pattern[at + 2] != ']') {
+            high = LowerAscii(pattern[at + 2]);
+            at += 2;
+        }
+        char lowered = LowerAscii(c);
+        if (lowered >= low && lowered <= high) matched = true;
+        ++at;
+        first = false;
+    }
+    if (at >= pattern.size()) return false;
+    p = at + 1;
+    if (negated) matched = !matched;
+    return true;
+}
+
 }  // namespace
+
+bool GlobMatches(const std::string& pattern, const std::string& name) {
+    // Iterative, with one point to come back to at the last '*': linear in
+    // practice and never exponential.
+    size_t p = 0, n = 0, star = std::string::npos, resume = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && pattern[p] == '*') {
+            star = p++;
+            resume = n;
+            continue;
+        }
+        if (p < pattern.size()) {
+            size_t next = p + 1;
+            bool matched = false;
+            if (pattern[p] == '?') {
+                matched = true;
+            } else if (pattern[p] == '[' && MatchBracket(pattern, next = p + 1, name[n], matched)) {
+                // next is past the bracket expression
+            } else {
+                next = p + 1;
+                matched = LowerAscii(pattern[p]) == LowerAscii(name[n]);
+            }
+            if (matched) {
+                p = next;
+                ++n;
+                continue;
+            }
+        }
+        if (star == std::string::npos) return false;
+        p = star + 1;
+        n = ++resume;
+    }
+    while (p < pattern.size() && pattern[p] == '*') ++p;
+    return p == pattern.size();
+}
+
+bool IsWellFormedSelector(const std::string& selector, std::string& error) {
+    Range range;
+    if (ParseRange(selector, range) && range.last < range.first) {
+        error = "'" + selector + "' is not a range of entries: it ends before it starts";
+        return false;
+    }
+    return true;
+}
+
+bool SelectByPatterns(const ListedArchive& archive, const std::vector<std::string>& selectors,
+                      const std::vector<std::string>& kinds, std::vector<const ListedEntry*>& chosen,
+                      std::string& error) {
+    chosen.clear();
+    auto wanted_kind = [&](const ListedEntry& entry) {
+        if (kinds.empty()) return true;
+        return std::any_of(kinds.begin(), kinds.end(), [&](const std::string& kind) { return SameIgnoringCase(kind, entry.kind); });
+    };
+    auto take = [&](const ListedEntry& entry) {
+        if (wanted_kind(entry) && std::find(chosen.begin(), chosen.end(), &entry) == chosen.end()) chosen.push_back(&entry);
+    };
+    if (selectors.empty()) {
+        for (const ListedEntry& entry : archive.entries) take(entry);
+        return true;
+    }
+    for (const std::string& selector : selectors) {
+        Range range;
+        if (IsAllDigits(selector)) {
+            const ListedEntry* entry = FindByIndex(archive, selector, error);
+            if (entry == nullptr) return false;
+            take(*entry);
+        } else if (ParseRange(selector, range)) {
+            for (const ListedEntry& entry : archive.entries) {
+                if (entry.index >= range.first && entry.index <= range.last) take(entry);
+            }
+        } else if (IsGlob(selector)) {
+            // A listed name may itself hold a glob character: it is then
+            // taken as the name it is.
+            bool named = false;
+            for (const ListedEntry& entry : archive.entries) named |= entry.name == selector;
+            for (const ListedEntry& entry : archive.entries) {
+                if (named ? entry.name == selector : GlobMatches(selector, entry.name)) take(entry);
+            }
+        } else {
+            const ListedEntry* entry = FindByName(archive, selector, error);
+            if (entry == nullptr) return false;
+            take(*entry);
+        }
+    }
+    return true;
+}
 
 bool SelectEntries(const ListedArchive& archive, const std::vector<std::string>& selectors,
                    std::vector<const ListedEntry*>& chosen, std::string& error) {

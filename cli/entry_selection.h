@@ -16,4 +16,26 @@ namespace kova::cli {
 bool SelectEntries(const ListedArchive& archive, const std::vector<std::string>& selectors,
                    std::vector<const ListedEntry*>& chosen, std::string& error);
 
+// The selection grammar of extract, cat and list. Each selector is
+//   an index            3
+//   a range             0-5 (both ends included), 10- (to the last)
+//   a listed name       sample_003.WAV (case ignored when no name matches exactly)
+//   a glob on names     '*.WAV', 'disk?_00[0-4].*' (case ignored)
+// An index or a name must match an entry; a range or a glob selects what
+// it matches, which may be nothing (so that one pattern serves many
+// archives). `kinds` (bmp, wav, mid, dat) keeps only entries of those
+// sniffed kinds. No selectors choose every entry (of those kinds). The
+// result keeps the order given and names each entry once.
+bool SelectByPatterns(const ListedArchive& archive, const std::vector<std::string>& selectors,
+                      const std::vector<std::string>& kinds, std::vector<const ListedEntry*>& chosen,
+                      std::string& error);
+
+// False, with the reason, for a selector no archive could match the way it
+// is written: a range whose end comes before its start.
+bool IsWellFormedSelector(const std::string& selector, std::string& error);
+
+// Case-insensitive (ASCII) glob: '*' any run, '?' one byte, [abc], [a-z],
+// [!a-z]; a '[' without its ']' matches itself.
+bool GlobMatches(const std::string& pattern, const std::string& name);
+
 }  // namespace kova::cli

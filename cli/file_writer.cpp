@@ -7,6 +7,12 @@
 #include "cli/messages.h"
 #include "cli/text.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
 namespace kova::cli {
 namespace {
 
@@ -40,6 +46,27 @@ bool MoveIntoPlace(const std::filesystem::path& from, const std::filesystem::pat
     return !failure;
 }
 
+// Gives `from` the name `to` only if nothing has that name: a hard link
+// fails rather than replace, and the temporary name is dropped after.
+bool MoveIntoFreeName(const std::filesystem::path& from, const std::filesystem::path& to, std::error_code& failure) {
+#ifdef _WIN32
+    // MoveFile without the replace flag refuses an existing target.
+    if (!MoveFileW(from.c_str(), to.c_str())) {
+        failure = std::error_code(static_cast<int>(GetLastError()), std::system_category());
+        return false;
+    }
+    return true;
+#else
+    if (link(from.c_str(), to.c_str()) != 0) {
+        failure = std::error_code(errno, std::generic_category());
+        return false;
+    }
+    std::error_code ignored;
+    std::filesystem::remove(from, ignored);
+    return true;
+#endif
+}
+
 }  // namespace
 
 bool EnsureDirectory(const std::filesystem::path& directory, std::string& error) {
@@ -57,7 +84,8 @@ bool EnsureDirectory(const std::filesystem::path& directory, std::string& error)
     return true;
 }
 
-bool WriteFileReplacing(const std::filesystem::path& target, const uint8_t* data, size_t size, std::string& error) {
+bool WriteFile(const std::filesystem::path& target, const uint8_t* data, size_t size, bool replace,
+               std::string& error) {
     std::filesystem::path partial = target;
     partial += ".part";
     std::FILE* file = OpenForWriting(partial);
@@ -72,8 +100,9 @@ bool WriteFileReplacing(const std::filesystem::path& target, const uint8_t* data
         return false;
     }
     std::error_code failure;
-    if (!MoveIntoPlace(partial, target, failure)) {
-        error = "cannot create " + Utf8Of(target) + ": " + failure.message();
+    if (!(replace ? MoveIntoPlace(partial, target, failure) : MoveIntoFreeName(partial, target, failure))) {
+        error = "cannot create " + Utf8Of(target) + ": " +
+                (failure == std::errc::file_exists ? std::string("it exists (--keep)") : failure.message());
         std::filesystem::remove(partial, ignored);
         return false;
     }

@@ -10,6 +10,10 @@
 #include <cwchar>
 #endif
 
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+
 #include "cli/commands.h"
 #include "cli/messages.h"
 #include "cli/text.h"
@@ -19,23 +23,28 @@ namespace {
 
 using namespace kova::cli;
 
-enum class Command { kNone, kInfo, kProbe, kList, kExtract, kCat, kPack, kReplace };
+enum class Command { kNone, kInfo, kProbe, kList, kExtract, kCat, kCheck, kPack, kReplace };
 
 struct Invocation {
     Command command = Command::kNone;
     std::string plugin_path;
     std::string offset_text;  // --offset as typed; checked after parsing
+    SourceOptions source;
+    InfoOptions info;
     ProbeOptions probe;
     ListOptions list;
     ExtractOptions extract;
     CatOptions cat;
+    CheckOptions check;
     PackOptions pack;
     ReplaceOptions replace;
     std::string method_text = "auto";  // --method as typed
     bool best = false;
+    bool overwrite = false, skip_existing = false, keep = false;
 };
 
-const char* const kCommandNames[] = {"info", "probe", "list", "extract", "cat", "pack", "replace"};
+const char* const kCommandNames[] = {"info", "probe", "list", "extract", "cat", "check", "pack", "replace"};
+constexpr const char* kCommandList = "info, probe, list, extract, cat, check, pack, replace";
 
 bool IsCommandName(const std::string& word) {
     for (const char* name : kCommandNames) {
@@ -52,41 +61,91 @@ CLI::App* AddCommand(CLI::App& app, Invocation& invocation, Command command, con
     return sub;
 }
 
+// --offset and --name, for every command that reads archives.
+void AddSourceOptions(CLI::App* command, Invocation& invocation) {
+    command->add_option("--offset", invocation.offset_text, "Where the archive starts inside each file (bytes)")
+        ->type_name("N");
+    command->add_option("--name", invocation.source.stdin_name,
+                        "What an archive read from standard input ('-') is called: its entries are named after it "
+                        "(default: stdin)")
+        ->type_name("NAME");
+}
+
 void DefineCommands(CLI::App& app, Invocation& invocation) {
-    app.add_option("--plugin", invocation.plugin_path, "The plug-in to load (default: kova.so beside kova)")
+    app.add_option("--plugin", invocation.plugin_path,
+                   "The plug-in to load (default: $KOVA_PLUGIN, else kova.so beside kova)")
         ->type_name("PATH");
     app.require_subcommand(1);
     app.set_version_flag("--version", "kova " KOVA_VERSION);
+    app.footer("Exit status: 0 done, 1 failed (or damage found), 2 the command line is wrong.\n"
+               "'kova COMMAND --help' tells more of each.");
 
-    AddCommand(app, invocation, Command::kInfo, "info", "Show the plug-in's information strings");
+    CLI::App* info = AddCommand(app, invocation, Command::kInfo, "info", "Show the plug-in's information strings");
+    info->add_flag("--json", invocation.info.json, "Print one JSON document");
+    info->footer("Example: kova info --json");
 
     CLI::App* probe = AddCommand(app, invocation, Command::kProbe, "probe",
                                  "Say of each file whether it is a KOVA archive (exit 1 unless all are)");
     probe->add_option("FILE", invocation.probe.files, "Files to look at")->required();
+    probe->add_flag("--json", invocation.probe.json, "Print one JSON document");
+    probe->footer("Example: kova probe *.DAT");
 
     CLI::App* list = AddCommand(app, invocation, Command::kList, "list",
                                 "List the entries: index, name, packed size, unpacked size (bytes)");
-    list->add_option("ARCHIVE", invocation.list.archive, "The archive")->required();
-    list->add_option("--offset", invocation.offset_text, "Where the archive starts inside the file (bytes)")
-        ->type_name("N");
-    list->add_flag("--json", invocation.list.json, "Print one JSON document instead of lines");
-    list->footer("Example: kova list examples/sample.DAT --json");
+    list->add_option("ARCHIVE", invocation.list.archives, "Archives ('-': standard input)")->required();
+    AddSourceOptions(list, invocation);
+    list->add_flag("--json", invocation.list.json, "Print JSON: kind, method, offset and sizes of each entry");
+    list->add_flag("--hash", invocation.list.hash, "Add each entry's SHA-256");
+    list->add_flag("--strict", invocation.list.strict, "Damage the index or entry heads show is an error");
+    list->footer("Examples: kova list examples/sample.DAT --json\n"
+                 "          kova list disk1.DAT disk2.DAT");
 
     CLI::App* extract = AddCommand(app, invocation, Command::kExtract, "extract",
                                    "Write entries to files named as 'kova list' shows them");
-    extract->add_option("ARCHIVE", invocation.extract.archive, "The archive")->required();
-    extract->add_option("ENTRY", invocation.extract.entries, "Entries by name or index (default: all)");
+    extract->add_option("ARCHIVE", invocation.extract.words,
+                        "Archives ('-': standard input); a later word that is no archive selects entries")
+        ->required();
+    extract->add_option("-e,--entry", invocation.extract.entries,
+                        "Entries: an index (3), a range (0-5, 10-), a name, or a glob ('*.WAV')")
+        ->type_name("ENTRY");
+    extract->add_option("--type", invocation.extract.kinds, "Only entries of this kind")
+        ->check(CLI::IsMember({"bmp", "wav", "mid", "dat"}, CLI::ignore_case))
+        ->type_name("bmp|wav|mid|dat");
     extract->add_option("-o,--output", invocation.extract.directory,
-                        "Directory to write into, created if missing (default: the current directory)")
+                        "Directory to write into, created if missing (default: the current directory); with several "
+                        "archives each goes into DIR/<its name without extension>/")
         ->type_name("DIR");
+    AddSourceOptions(extract, invocation);
+    CLI::Option* overwrite = extract->add_flag("--overwrite", invocation.overwrite, "Replace existing files (the default)");
+    CLI::Option* skip = extract->add_flag("--skip-existing", invocation.skip_existing, "Leave existing files, skip their entries");
+    CLI::Option* keep = extract->add_flag("--keep", invocation.keep, "An existing file is an error");
+    overwrite->excludes(skip)->excludes(keep);
+    skip->excludes(keep);
+    extract->add_flag("-v,--verbose", invocation.extract.verbose, "Print each file written");
     extract->add_flag("-q,--quiet", invocation.extract.quiet, "No progress bar, no summary");
+    extract->add_flag("--strict", invocation.extract.strict, "Damage the index or entry heads show is an error");
+    extract->add_flag("--force", invocation.extract.force,
+                      "Extract entries even when their declared size is more than their stored bytes could give");
     extract->footer("Examples: kova extract examples/sample.DAT -o out\n"
-                    "          kova extract examples/sample.DAT 0 sample_002.MID");
+                    "          kova extract examples/sample.DAT 0 sample_002.MID\n"
+                    "          kova extract *.DAT -e '*.WAV' -o sounds --skip-existing");
 
-    CLI::App* cat = AddCommand(app, invocation, Command::kCat, "cat", "Write one entry's content to standard output");
-    cat->add_option("ARCHIVE", invocation.cat.archive, "The archive")->required();
-    cat->add_option("ENTRY", invocation.cat.entry, "The entry, by name or index")->required();
-    cat->footer("Example: kova cat examples/sample.DAT sample_004.DAT");
+    CLI::App* cat = AddCommand(app, invocation, Command::kCat, "cat", "Write entries' content to standard output");
+    cat->add_option("ARCHIVE", invocation.cat.archive, "The archive ('-': standard input)")->required();
+    cat->add_option("ENTRY", invocation.cat.entries, "Entries, by index, range, name or glob, in this order")
+        ->required();
+    AddSourceOptions(cat, invocation);
+    cat->add_flag("--strict", invocation.cat.strict, "Damage the index or entry heads show is an error");
+    cat->add_flag("--force", invocation.cat.force,
+                  "Write binary content to a terminal, and entries whose declared size is impossible");
+    cat->footer("Example: kova cat examples/sample.DAT sample_003.DAT");
+
+    CLI::App* check = AddCommand(app, invocation, Command::kCheck, "check",
+                                 "Test archives: decode every entry and report each problem (exit 1 if any)");
+    check->add_option("ARCHIVE", invocation.check.archives, "Archives ('-': standard input)")->required();
+    AddSourceOptions(check, invocation);
+    check->add_flag("--json", invocation.check.json, "Print JSON: the problems with each entry's index and name");
+    check->footer("Example: kova check *.DAT");
 
     CLI::App* pack = AddCommand(app, invocation, Command::kPack, "pack",
                                 "Make an archive of files; a directory gives its files named NAME_007.BMP and so on, "
@@ -116,14 +175,17 @@ void DefineCommands(CLI::App& app, Invocation& invocation) {
 }
 
 // The first word that is not an option: what the user meant as the command.
-std::string FirstWord(int argc, char** argv) {
+// `stray` gets the first option before it that kova itself does not take.
+std::string FirstWord(int argc, char** argv, std::string& stray) {
     for (int k = 1; k < argc; ++k) {
         std::string word = argv[k];
         if (word == "--plugin") {
             ++k;  // its value
             continue;
         }
+        if (word.rfind("--plugin=", 0) == 0 || word == "--help" || word == "-h" || word == "--version") continue;
         if (!word.empty() && word[0] != '-') return word;
+        if (stray.empty()) stray = word;
     }
     return {};
 }
@@ -153,24 +215,85 @@ bool ParseOffset(const std::string& text, uint64_t& offset) {
     return true;
 }
 
-int ReportUsageError(const CLI::App& app, const std::string& message) {
+int ReportUsageError(const CLI::App& usage, const std::string& message) {
     ReportError(message);
-    std::fprintf(stderr, "\n%s", app.help().c_str());
+    // A command's usage is named "kova COMMAND"; kova's own, "kova".
+    std::fprintf(stderr, "\n%s", usage.help(usage.get_parent() != nullptr ? "kova" : "").c_str());
     return kExitUsage;
 }
 
+// The argument library's messages in kova's own words.
+std::string Reworded(const CLI::ParseError& failure) {
+    std::string message = failure.what();
+    auto after = [&](const std::string& marker) {
+        size_t at = message.find(marker);
+        return at == std::string::npos ? std::string() : message.substr(at + marker.size());
+    };
+    if (dynamic_cast<const CLI::ExtrasError*>(&failure) != nullptr) {
+        std::string extras = after(": ");
+        std::string first = extras.substr(0, extras.find(' '));
+        if (!first.empty() && first[0] == '-') return "unknown option '" + first + "'";
+        return "unexpected argument" + std::string(extras.find(' ') == std::string::npos ? " " : "s ") + extras;
+    }
+    if (message.find(": At Most ") != std::string::npos) {
+        return message.substr(0, message.find(": At Most ")) + " is given more than once; it takes one value";
+    }
+    if (dynamic_cast<const CLI::ArgumentMismatch*>(&failure) != nullptr) {
+        size_t to = message.find(" arguments to ");
+        if (to != std::string::npos) {
+            std::string name = message.substr(to + 14);
+            return name.substr(0, name.find(',')) + " needs a value";
+        }
+    }
+    if (dynamic_cast<const CLI::ExcludesError*>(&failure) != nullptr) {
+        size_t excludes = message.find(" excludes ");
+        if (excludes != std::string::npos) {
+            return message.substr(0, excludes) + " and " + message.substr(excludes + 10) + " cannot be used together";
+        }
+    }
+    if (message.empty() || message == "A subcommand is required") return "no command given";
+    return message;
+}
+
+// The plug-in to load: --plugin, else $KOVA_PLUGIN, else the one beside
+// kova, else one installed beside it in ../lib/kova/. A bare file name
+// means that file in the current directory (the system's library search
+// would otherwise look for it elsewhere).
+std::string ChoosePlugin(const std::string& given) {
+    std::string path = given;
+    if (path.empty()) {
+        const char* environment = std::getenv("KOVA_PLUGIN");
+        if (environment != nullptr) path = environment;
+    }
+    if (path.empty()) {
+        std::string beside = kova::DefaultPluginPath();
+        std::filesystem::path installed = PathOf(beside).parent_path() / ".." / "lib" / "kova" / PathOf(beside).filename();
+        std::error_code ignored;
+        if (!std::filesystem::exists(PathOf(beside), ignored) && std::filesystem::exists(installed, ignored)) {
+            return Utf8Of(installed.lexically_normal());
+        }
+        return beside;
+    }
+    if (PathOf(path).parent_path().empty()) {
+        std::error_code failed;
+        std::filesystem::path absolute = std::filesystem::absolute(PathOf(path), failed);
+        if (!failed) return Utf8Of(absolute);
+    }
+    return path;
+}
+
 int Run(const Invocation& invocation) {
-    std::string plugin_path = invocation.plugin_path.empty() ? kova::DefaultPluginPath() : invocation.plugin_path;
+    std::string plugin_path = ChoosePlugin(invocation.plugin_path);
     kova::PluginApi api;
     std::string error;
     if (!kova::LoadPlugin(plugin_path, api, error)) {
-        ReportError(error + " (--plugin PATH names another)");
+        ReportError(error + " (--plugin PATH or KOVA_PLUGIN names another)");
         return kExitFailure;
     }
     int exit_code = kExitFailure;
     switch (invocation.command) {
     case Command::kInfo:
-        exit_code = RunInfo(api, plugin_path);
+        exit_code = RunInfo(api, plugin_path, invocation.info);
         break;
     case Command::kProbe:
         exit_code = RunProbe(api, invocation.probe);
@@ -184,6 +307,9 @@ int Run(const Invocation& invocation) {
     case Command::kCat:
         exit_code = RunCat(api, invocation.cat);
         break;
+    case Command::kCheck:
+        exit_code = RunCheck(api, invocation.check);
+        break;
     case Command::kPack:
         exit_code = RunPack(api, invocation.pack);
         break;
@@ -193,24 +319,28 @@ int Run(const Invocation& invocation) {
     case Command::kNone:
         break;
     }
-    std::fflush(stdout);
+    FlushStandardOutput();
     kova::UnloadPlugin(api);
     return exit_code;
 }
 
-}  // namespace
-
-namespace {
-
-int Main(int argc, char** argv) {
-    CLI::App app("kova: list, extract, pack and replace KOVA archives (*.DAT)", "kova");
+int ParseAndRun(int argc, char** argv) {
+    CLI::App app("kova: list, extract, check, pack and replace KOVA archives (*.DAT)", "kova");
     Invocation invocation;
     DefineCommands(app, invocation);
 
-    std::string word = FirstWord(argc, argv);
+    std::string stray;
+    std::string word = FirstWord(argc, argv, stray);
     if (!word.empty() && !IsCommandName(word)) {
-        return ReportUsageError(app, "unknown command '" + word + "' (commands: info, probe, list, extract, cat, pack, replace)");
+        return ReportUsageError(app, "unknown command '" + word + "' (commands: " + kCommandList + ")");
     }
+    if (!stray.empty()) {
+        return ReportUsageError(app, "unknown option '" + stray + "'" +
+                                         (word.empty() ? " (and no command given)" : " before the command") +
+                                         "; a command's options come after it: kova COMMAND --help");
+    }
+    // Errors show the usage of the command they concern.
+    const CLI::App& usage = word.empty() ? app : *app.get_subcommand(word);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp& help) {
@@ -220,14 +350,17 @@ int Main(int argc, char** argv) {
     } catch (const CLI::CallForVersion& version) {
         return app.exit(version);
     } catch (const CLI::ParseError& failure) {
-        std::string message = failure.what();
-        if (message.empty() || message == "A subcommand is required") message = "no command given";
-        return ReportUsageError(app, message);
+        return ReportUsageError(usage, Reworded(failure));
     }
-    if (!invocation.offset_text.empty() && !ParseOffset(invocation.offset_text, invocation.list.offset)) {
-        return ReportUsageError(app, "--offset: '" + invocation.offset_text +
-                                         "' is not a byte offset (a number of 0 or more, decimal or 0x hex)");
+    if (!invocation.offset_text.empty() && !ParseOffset(invocation.offset_text, invocation.source.offset)) {
+        return ReportUsageError(usage, "--offset: '" + invocation.offset_text +
+                                           "' is not a byte offset (a number of 0 or more, decimal or 0x hex)");
     }
+    invocation.list.source = invocation.extract.source = invocation.cat.source = invocation.check.source =
+        invocation.source;
+    invocation.extract.overwrite = invocation.keep            ? OverwriteMode::kKeep
+                                   : invocation.skip_existing ? OverwriteMode::kSkipExisting
+                                                              : OverwriteMode::kReplace;
     using kova::EncoderStrength;
     using kova::PackMethod;
     EncoderStrength strength = invocation.best ? EncoderStrength::kBest : EncoderStrength::kDefault;
@@ -238,6 +371,22 @@ int Main(int argc, char** argv) {
                              : method == "stored" ? PackMethod::kStored
                                                   : PackMethod::kAuto;
     return Run(invocation);
+}
+
+int Main(int argc, char** argv) {
+    int exit_code = ParseAndRun(argc, argv);
+    // Output that never arrived is a failure, whatever the command did:
+    // `kova list X > /dev/full` must not exit 0.
+    bool flushed = FlushStandardOutput();
+    int saved = StandardOutputError();
+    errno = 0;
+    bool closed = std::fclose(stdout) == 0;
+    if (!closed && saved == 0) saved = errno;
+    if (!flushed || !closed) {
+        ReportError(std::string("cannot write to standard output") + (saved != 0 ? ": " + DescribeErrno(saved) : ""));
+        return kExitFailure;
+    }
+    return exit_code;
 }
 
 }  // namespace

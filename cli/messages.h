@@ -10,6 +10,11 @@ constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
+// Flushes standard output; false when anything written to it was lost.
+// The first reason is kept for StandardOutputError (an errno value, or 0).
+bool FlushStandardOutput();
+int StandardOutputError();
+
 // Writes "kova: <message>" as one line on standard error.
 void ReportError(const std::string& message);
 
@@ -21,6 +26,12 @@ std::string DescribeResult(int result);
 
 // The system's words for an errno value ("No such file or directory").
 std::string DescribeErrno(int error_number);
+
+// `text` as it can be shown and typed back: valid UTF-8 as it is, every
+// other byte, and control characters, as \xNN. Names from an archive are
+// bytes in whatever code page made them; a replacement character would
+// make a name that no file and no selection matches.
+std::string Printable(const std::string& text);
 
 // "1 entry", "7 entries".
 std::string CountOf(unsigned long long count, const char* singular, const char* plural);

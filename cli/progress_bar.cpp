@@ -4,6 +4,7 @@ namespace kova::cli {
 namespace {
 
 constexpr size_t kBarCells = 24;
+constexpr std::chrono::milliseconds kRedrawInterval{100};
 
 void Draw(ProgressBar& bar, const std::string& current) {
     if (!bar.enabled) return;
@@ -30,6 +31,8 @@ void Draw(ProgressBar& bar, const std::string& current) {
     bar.drawn_width = width;
     std::fprintf(bar.out, "\r%s", line.c_str());
     std::fflush(bar.out);
+    bar.drawn_at = std::chrono::steady_clock::now();
+    bar.behind = false;
 }
 
 }  // namespace
@@ -46,11 +49,19 @@ void StartProgress(ProgressBar& bar, uint64_t total_entries, uint64_t total_byte
 void AdvanceProgress(ProgressBar& bar, uint64_t bytes, const std::string& next) {
     bar.done_entries += 1;
     bar.done_bytes += bytes;
+    if (!bar.enabled) return;
+    if (std::chrono::steady_clock::now() - bar.drawn_at < kRedrawInterval) {
+        bar.pending = next;
+        bar.behind = true;
+        return;
+    }
     Draw(bar, next);
 }
 
 void FinishProgress(ProgressBar& bar) {
     if (!bar.enabled || bar.drawn_width == 0) return;
+    // The line left on screen tells what was done, not what was last drawn.
+    if (bar.behind) Draw(bar, bar.pending);
     std::fputc('\n', bar.out);
     std::fflush(bar.out);
     bar.drawn_width = 0;

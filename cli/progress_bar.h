@@ -3,6 +3,7 @@
 // user did not ask for quiet).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -17,6 +18,11 @@ struct ProgressBar {
     uint64_t done_entries = 0;
     uint64_t done_bytes = 0;
     size_t drawn_width = 0;  // of the line on screen, to blank what is left of it
+    // Redrawn at most every 100 ms: an archive of many small entries would
+    // otherwise spend more time drawing than extracting.
+    std::chrono::steady_clock::time_point drawn_at{};
+    std::string pending;  // what the last skipped redraw would have named
+    bool behind = false;  // the screen shows less than is done
 };
 
 // Shows the bar with nothing done yet, `current` being the first item.

@@ -24,4 +24,10 @@ void UseBinaryStandardOutput() {
 #endif
 }
 
+void UseBinaryStandardInput() {
+#ifdef _WIN32
+    _setmode(_fileno(stdin), _O_BINARY);
+#endif
+}
+
 }  // namespace kova::cli

@@ -12,4 +12,7 @@ bool IsTerminal(std::FILE* stream);
 // never altered on its way out (Windows would otherwise rewrite line ends).
 void UseBinaryStandardOutput();
 
+// The same for standard input, so archive bytes arrive unchanged.
+void UseBinaryStandardInput();
+
 }  // namespace kova::cli

@@ -61,11 +61,12 @@ std::filesystem::path CaptureFile(const char* stream) {
            ("kova-cli-capture-" + std::to_string(ProcessId()) + "-" + std::to_string(counter++) + "." + stream);
 }
 
-CliRun RunShell(const std::string& command, const std::filesystem::path& directory) {
+CliRun RunShell(const std::string& command, const std::filesystem::path& directory,
+                const std::string& input = "/dev/null", const std::string& output = "") {
     std::filesystem::path out_file = CaptureFile("out");
     std::filesystem::path err_file = CaptureFile("err");
-    std::string shell = "cd " + Quote(directory.string()) + " && " + command + " </dev/null >" +
-                        Quote(out_file.string()) + " 2>" + Quote(err_file.string());
+    std::string shell = "cd " + Quote(directory.string()) + " && " + command + " <" + Quote(input) + " >" +
+                        Quote(output.empty() ? out_file.string() : output) + " 2>" + Quote(err_file.string());
     CliRun run;
     run.exit_code = ExitCodeOf(std::system(shell.c_str()));
     run.out = ReadText(out_file);
@@ -79,6 +80,11 @@ CliRun RunShell(const std::string& command, const std::filesystem::path& directo
 
 CliRun RunKova(const std::vector<std::string>& args, const std::filesystem::path& directory) {
     return RunShell(CommandLine(args), directory.empty() ? std::filesystem::current_path() : directory);
+}
+
+CliRun RunKovaRedirected(const std::vector<std::string>& args, const std::filesystem::path& directory,
+                         const std::string& input, const std::string& output) {
+    return RunShell(CommandLine(args), directory, input, output);
 }
 
 bool RunKovaOnTerminal(const std::vector<std::string>& args, const std::filesystem::path& directory, CliRun& run) {

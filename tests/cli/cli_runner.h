@@ -21,6 +21,11 @@ struct CliRun {
 // standard input empty, both outputs captured to files.
 CliRun RunKova(const std::vector<std::string>& args, const std::filesystem::path& directory = {});
 
+// The same with standard input read from `input`, and standard output
+// going to `output` instead of being captured when it is not empty.
+CliRun RunKovaRedirected(const std::vector<std::string>& args, const std::filesystem::path& directory,
+                         const std::string& input, const std::string& output = "");
+
 // Runs it under a pseudo-terminal (script(1)), so it sees a terminal on its
 // standard error and output. Returns false when no such tool is installed.
 bool RunKovaOnTerminal(const std::vector<std::string>& args, const std::filesystem::path& directory, CliRun& run);

@@ -2,6 +2,7 @@
 // built for the occasion.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -65,8 +66,12 @@ TEST_F(CliTest, ListJsonIsOneDocumentWithEveryEntry) {
     ASSERT_EQ(document["entries"].size(), files.size());
     for (size_t k = 0; k < files.size(); ++k) {
         const nlohmann::json& entry = document["entries"][k];
-        EXPECT_EQ(entry.size(), 4u) << entry.dump();
+        EXPECT_EQ(entry.size(), 7u) << entry.dump();
         EXPECT_EQ(entry["index"], k);
+        std::string kind = files[k].extension;
+        for (char& c : kind) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        EXPECT_EQ(entry["kind"], kind);
+        EXPECT_TRUE(entry["method"] == 1 || entry["method"] == 2 || entry["method"] == "stored") << entry.dump();
         EXPECT_EQ(entry["name"], SampleName(k, files[k].extension));
         EXPECT_EQ(entry["unpacked_size"], files[k].content.size());
         EXPECT_TRUE(entry["packed_size"].is_number_unsigned());

@@ -1,0 +1,157 @@
+#include "archive/integrity.h"
+
+#include <algorithm>
+
+#include "format/coding.h"
+
+namespace kova {
+namespace {
+
+// A long pair run: control byte, u16 count of pairs, the pair.
+constexpr uint64_t kLongestRunBytes = 5;
+constexpr uint64_t kLongestRunOutput = 2 * uint64_t{kMaxLongCount};
+
+void CheckExtent(const ArchiveReader& reader, const IntegrityReport& report, uint32_t index,
+                 std::vector<IntegrityFinding>& findings) {
+    const EntryFacts& facts = report.entries[index];
+    // An empty entry holds no bytes that could be missing.
+    if (facts.stored_size == 0) return;
+    uint64_t end = uint64_t{facts.data_offset} + facts.stored_size;
+    // The file's end is the harder limit: bytes past it read as zero.
+    if (end > reader.archive_bytes) {
+        IntegrityFinding finding{IntegrityProblem::kPastEnd, index};
+        finding.actual = end;
+        finding.expected = reader.archive_bytes;
+        finding.past_file = true;
+        findings.push_back(finding);
+    } else if (end > report.archive_size) {
+        IntegrityFinding finding{IntegrityProblem::kPastEnd, index};
+        finding.actual = end;
+        finding.expected = report.archive_size;
+        findings.push_back(finding);
+    }
+}
+
+struct Extent {
+    uint64_t begin;
+    uint64_t end;
+    int64_t index;  // -1: the header and the index
+};
+
+// Every pair of overlapping extents, each entry reported once, against the
+// first extent found to overlap it.
+void FindOverlaps(const ArchiveReader& reader, const IntegrityReport& report,
+                  std::vector<IntegrityFinding>& findings) {
+    std::vector<Extent> extents;
+    extents.reserve(report.entries.size() + 2);
+    uint64_t index_start = reader.in_memory ? kImageIndexStart : reader.index_offset;
+    extents.push_back({0, kHeaderSize, -1});
+    extents.push_back({index_start, index_start + uint64_t{reader.entry_count} * kIndexEntrySize, -1});
+    for (size_t k = 0; k < report.entries.size(); ++k) {
+        const EntryFacts& facts = report.entries[k];
+        // An empty entry occupies nothing, wherever it says it starts.
+        if (facts.stored_size == 0) continue;
+        extents.push_back({facts.data_offset, uint64_t{facts.data_offset} + facts.stored_size, static_cast<int64_t>(k)});
+    }
+    std::sort(extents.begin(), extents.end(), [](const Extent& a, const Extent& b) {
+        return a.begin != b.begin ? a.begin < b.begin : a.index < b.index;
+    });
+    std::vector<bool> reported(report.entries.size(), false);
+    auto report_pair = [&](const Extent& entry, const Extent& other) {
+        if (entry.index < 0 || reported[static_cast<size_t>(entry.index)]) return;
+        reported[static_cast<size_t>(entry.index)] = true;
+        IntegrityFinding finding{IntegrityProblem::kOverlap, entry.index};
+        finding.other = other.index;
+        finding.actual = entry.begin;
+        finding.expected = other.end;
+        findings.push_back(finding);
+    };
+    // Sweep in offset order, keeping the extent that reaches furthest: any
+    // extent that begins before it ends overlaps it.
+    const Extent* furthest = nullptr;
+    for (const Extent& extent : extents) {
+        if (extent.begin == extent.end) continue;
+        if (furthest != nullptr && extent.begin < furthest->end) {
+            report_pair(extent, *furthest);
+            report_pair(*furthest, extent);
+        }
+        if (furthest == nullptr || extent.end > furthest->end) furthest = &extent;
+    }
+}
+
+void DecodeInFull(const ArchiveReader& reader, const IndexEntry& entry, const EntryFacts& facts, uint32_t index,
+                  std::vector<IntegrityFinding>& findings) {
+    HeapBuffer scratch;
+    ByteSpan stored;
+    HeapBuffer content;
+    if (reader.ReadStored(entry, scratch, stored) != ArchiveStatus::kOk || !content.Allocate(facts.unpacked_size)) {
+        IntegrityFinding finding{IntegrityProblem::kNotDecoded, index};
+        finding.expected = facts.unpacked_size;
+        findings.push_back(finding);
+        return;
+    }
+    DecodeResult decoded = DecodeEntry(stored, facts.stored_size, content.MutableView());
+    if (decoded.written == facts.unpacked_size) return;
+    IntegrityFinding finding{decoded.stop == DecodeStop::kCopyBeforeStart ? IntegrityProblem::kCopyBeforeStart
+                                                                           : IntegrityProblem::kStreamEndsEarly,
+                             index};
+    finding.actual = decoded.written;
+    finding.expected = facts.unpacked_size;
+    finding.stop = decoded.stop;
+    finding.input_used = decoded.input_used;
+    findings.push_back(finding);
+}
+
+}  // namespace
+
+uint64_t MostUnpackedFrom(uint32_t stored_size) {
+    if (stored_size <= kCodedHeadSize) return 0;
+    uint64_t stream = stored_size - kCodedHeadSize;
+    return (stream + kLongestRunBytes - 1) / kLongestRunBytes * kLongestRunOutput;
+}
+
+void WalkArchive(const ArchiveReader& reader, IntegrityDepth depth, IntegrityReport& report) {
+    report = IntegrityReport{};
+    uint8_t header[kHeaderSize] = {};
+    reader.ReadBytes(0, header, sizeof header);
+    report.archive_size = ReadHeader(ByteSpan(header, sizeof header)).archive_size;
+    report.available_bytes = reader.archive_bytes;
+    if (report.available_bytes < report.archive_size) {
+        IntegrityFinding finding{IntegrityProblem::kCutShort, -1};
+        finding.expected = report.archive_size;
+        finding.actual = report.available_bytes;
+        report.findings.push_back(finding);
+    }
+
+    report.entries.resize(reader.entry_count);
+    std::vector<IntegrityFinding> per_entry;
+    for (uint32_t k = 0; k < reader.entry_count; ++k) {
+        IndexEntry entry = reader.Entry(k);
+        uint8_t head[kEntryHeadSize];
+        EntryDescription described = DescribeEntry(entry, reader.ReadHead(entry, head));
+        EntryFacts& facts = report.entries[k];
+        facts.data_offset = entry.data_offset;
+        facts.stored_size = entry.stored_size;
+        facts.unpacked_size = described.unpacked_size;
+        facts.method_byte = entry.stored_size > 0 ? head[0] : 0;
+        facts.coded = described.coded;
+        facts.kind = described.kind;
+
+        CheckExtent(reader, report, k, per_entry);
+        bool possible = !facts.coded || facts.unpacked_size <= MostUnpackedFrom(facts.stored_size);
+        if (!possible) {
+            IntegrityFinding finding{IntegrityProblem::kImpossibleSize, k};
+            finding.actual = facts.unpacked_size;
+            finding.expected = MostUnpackedFrom(facts.stored_size);
+            per_entry.push_back(finding);
+        } else if (depth == IntegrityDepth::kFullDecode && facts.coded) {
+            DecodeInFull(reader, entry, facts, k, per_entry);
+        }
+    }
+    FindOverlaps(reader, report, per_entry);
+    std::stable_sort(per_entry.begin(), per_entry.end(),
+                     [](const IntegrityFinding& a, const IntegrityFinding& b) { return a.index < b.index; });
+    report.findings.insert(report.findings.end(), per_entry.begin(), per_entry.end());
+}
+
+}  // namespace kova

@@ -1,0 +1,46 @@
+#include "cli/archive_arguments.h"
+
+#include <algorithm>
+#include <filesystem>
+
+namespace kova::cli {
+
+ArchiveSource SourceFor(const std::string& word, const SourceOptions& options, bool offset_in_memory) {
+    ArchiveSource source;
+    source.path = word;
+    source.standard_input = word == "-";
+    source.offset = source.standard_input ? 0 : options.offset;
+    source.in_memory = source.standard_input || (offset_in_memory && source.offset != 0);
+    source.stdin_name = options.stdin_name;
+    return source;
+}
+
+void SplitArchivesAndEntries(const PluginApi& api, const std::vector<std::string>& words, uint64_t offset,
+                             std::vector<std::string>& archives, std::vector<std::string>& entries) {
+    for (size_t k = 0; k < words.size(); ++k) {
+        const std::string& word = words[k];
+        bool archive = k == 0 || word == "-";
+        if (!archive) {
+            std::error_code failed;
+            std::string ignored;
+            archive = std::filesystem::is_regular_file(word, failed) &&
+                      ProbeFile(api, word, offset, ignored) == ProbeOutcome::kRecognized;
+        }
+        (archive ? archives : entries).push_back(word);
+    }
+}
+
+bool ReadsStandardInputOnce(const std::vector<std::string>& archives, std::string& error) {
+    if (std::count(archives.begin(), archives.end(), "-") <= 1) return true;
+    error = "standard input ('-') can be read only once";
+    return false;
+}
+
+std::string SubdirectoryFor(const std::string& word, const SourceOptions& options) {
+    if (word == "-") return options.stdin_name;
+    std::filesystem::path name = std::filesystem::path(word).filename();
+    std::string stem = name.stem().string();
+    return stem.empty() ? name.string() : stem;
+}
+
+}  // namespace kova::cli

@@ -1,0 +1,232 @@
+// check, damage warnings, selection, overwrite modes, many archives at once,
+// standard input, and output that cannot be written.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <nlohmann/json.hpp>
+
+#include "tests/cli/cli_runner.h"
+#include "tests/support/entry_encoder.h"
+
+namespace kova::testing {
+namespace {
+
+constexpr size_t kIndexAt = 24;
+
+// Entry 0 coded (method 1), entry 1 coded (method 2), entry 2 stored.
+Bytes SoundArchive() {
+    Bytes text = ToBytes(std::string(200, 'q') + "a quay, a crane, a quay, a crane, a quay" + std::string(300, 'w'));
+    return BuildArchive({EncodeEntry(1, text), EncodeEntry(2, text), ToBytes("plain stored text\n")});
+}
+
+void SetIndex(Bytes& archive, uint32_t entry, uint32_t field, uint32_t value) {
+    PutLe32(archive, kIndexAt + 8 * entry + 4 * field, value);
+}
+uint32_t IndexField(const Bytes& archive, uint32_t entry, uint32_t field) {
+    return GetLe32(archive, kIndexAt + 8 * entry + 4 * field);
+}
+
+struct CheckCase {
+    const char* name;
+    std::function<Bytes()> make;
+    std::vector<std::pair<std::string, int>> problems;  // (problem, index; -1 for the archive)
+};
+
+void PrintTo(const CheckCase& c, std::ostream* out) { *out << c.name; }
+
+class CheckCommand : public CliTest, public ::testing::WithParamInterface<CheckCase> {};
+
+TEST_P(CheckCommand, NamesTheDamagedEntry) {
+    std::string path = Write("t.DAT", GetParam().make());
+    CliRun run = Kova({"check", path, "--json"});
+    bool sound = GetParam().problems.empty();
+    EXPECT_EQ(run.exit_code, sound ? 0 : 1) << run.err;
+    nlohmann::json document = nlohmann::json::parse(run.out);
+    std::vector<std::pair<std::string, int>> problems;
+    for (const auto& problem : document["problems"]) {
+        int index = problem["index"].is_null() ? -1 : problem["index"].get<int>();
+        problems.emplace_back(problem["problem"], index);
+        if (index >= 0) {
+            EXPECT_EQ(problem["name"], "t_00" + std::to_string(index) + ".DAT");
+        }
+    }
+    EXPECT_EQ(problems, GetParam().problems);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, CheckCommand,
+    ::testing::Values(
+        CheckCase{"sound", SoundArchive, {}},
+        CheckCase{"empty", [] { return BuildArchive({}); }, {}},
+        CheckCase{"cut_short",
+                  [] {
+                      Bytes a = SoundArchive();
+                      a.resize(a.size() - 4);
+                      return a;
+                  },
+                  {{"cut_short", -1}, {"past_end", 2}}},
+        CheckCase{"overlap",
+                  [] {
+                      Bytes a = SoundArchive();
+                      SetIndex(a, 0, 0, IndexField(a, 0, 0) + 2);
+                      return a;
+                  },
+                  {{"overlap", 0}, {"overlap", 1}}},
+        CheckCase{"declared_size_flipped",
+                  [] {
+                      Bytes a = SoundArchive();
+                      a[IndexField(a, 0, 1) + 4] ^= 0x4B;
+                      return a;
+                  },
+                  {{"impossible_size", 0}}},
+        CheckCase{"stream_cut",
+                  [] {
+                      Bytes a = SoundArchive();
+                      SetIndex(a, 1, 0, IndexField(a, 1, 0) - 2);
+                      return a;
+                  },
+                  {{"stream_ends_early", 1}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CliTest, DamageWarnsInListAndRefusesImpossibleSizesInExtract) {
+    Bytes archive = SoundArchive();
+    archive[IndexField(archive, 0, 1) + 4] ^= 0x4B;
+    std::string path = Write("t.DAT", archive);
+    CliRun listed = Kova({"list", path});
+    EXPECT_EQ(listed.exit_code, 0);
+    EXPECT_NE(listed.err.find("warning: " + path + ": entry 0 (t_000.DAT)"), std::string::npos) << listed.err;
+
+    CliRun strict = Kova({"extract", path, "-o", Path("strict"), "--strict"});
+    EXPECT_EQ(strict.exit_code, 1);
+    EXPECT_FALSE(std::filesystem::exists(scratch / "strict")) << "--strict writes nothing";
+
+    CliRun plain = Kova({"extract", path, "-o", Path("out")});
+    EXPECT_EQ(plain.exit_code, 1);
+    EXPECT_EQ(plain.out, "");
+    EXPECT_EQ(FilesIn(scratch / "out"), (std::vector<std::string>{"t_001.DAT", "t_002.DAT"}));
+}
+
+struct SelectionCase {
+    std::vector<std::string> selectors;
+    std::vector<std::string> files;  // expected, sorted; empty: refused
+};
+
+void PrintTo(const SelectionCase& c, std::ostream* out) {
+    for (const std::string& s : c.selectors) *out << s << ' ';
+}
+
+class Selection : public CliTest, public ::testing::WithParamInterface<SelectionCase> {};
+
+TEST_P(Selection, ChoosesExactlyTheseEntries) {
+    std::vector<std::string> args = {"extract", SampleArchivePath(), "-o", Path("out"), "-q"};
+    args.insert(args.end(), GetParam().selectors.begin(), GetParam().selectors.end());
+    CliRun run = Kova(args);
+    if (GetParam().files.empty()) {
+        EXPECT_EQ(run.exit_code, 1) << run.err;
+        return;
+    }
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_EQ(FilesIn(scratch / "out"), GetParam().files);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, Selection,
+    ::testing::Values(
+        SelectionCase{{"3"}, {"sample_003.DAT"}},
+        SelectionCase{{"1-2"}, {"sample_001.WAV", "sample_002.MID"}},
+        SelectionCase{{"4-"}, {"sample_004.BMP", "sample_005.DAT"}},
+        SelectionCase{{"-e", "*.bmp"}, {"sample_000.BMP", "sample_004.BMP"}},
+        SelectionCase{{"-e", "SAMPLE_00[1-2].*"}, {"sample_001.WAV", "sample_002.MID"}},
+        SelectionCase{{"-e", "*_00?.DAT", "-e", "0"}, {"sample_000.BMP", "sample_003.DAT", "sample_005.DAT"}},
+        SelectionCase{{"--type", "wav", "--type", "mid"}, {"sample_001.WAV", "sample_002.MID"}},
+        SelectionCase{{"0-3", "--type", "bmp"}, {"sample_000.BMP"}},
+        SelectionCase{{"sample_002.mid"}, {"sample_002.MID"}},
+        SelectionCase{{"3-1"}, {}},
+        SelectionCase{{"9"}, {}}));
+
+struct OverwriteCase {
+    const char* mode;  // nothing: the default
+    int exit_code;
+    bool replaced;
+};
+
+class Overwrite : public CliTest, public ::testing::WithParamInterface<OverwriteCase> {};
+
+TEST_P(Overwrite, TreatsAnExistingFileAsAsked) {
+    Write("sample_003.DAT", ToBytes("mine"));
+    std::vector<std::string> args = {"extract", SampleArchivePath(), "3", "-o", Path(""), "-q"};
+    if (*GetParam().mode != '\0') args.push_back(GetParam().mode);
+    CliRun run = Kova(args);
+    EXPECT_EQ(run.exit_code, GetParam().exit_code) << run.err;
+    EXPECT_EQ(ReadText(scratch / "sample_003.DAT") == "mine", !GetParam().replaced);
+    EXPECT_EQ(FilesIn(scratch), std::vector<std::string>{"sample_003.DAT"}) << "no temporary file is left";
+}
+
+INSTANTIATE_TEST_SUITE_P(Cli, Overwrite,
+                         ::testing::Values(OverwriteCase{"", 0, true}, OverwriteCase{"--overwrite", 0, true},
+                                           OverwriteCase{"--skip-existing", 0, false},
+                                           OverwriteCase{"--keep", 1, false}));
+
+TEST_F(CliTest, SeveralArchivesEachIntoTheirOwnDirectory) {
+    Bytes sample = ReadFileBytes(SampleArchivePath());
+    Write("game.v1.DAT", sample);
+    Write("game.v2.DAT", sample);
+    CliRun run = Kova({"extract", Path("game.v1.DAT"), Path("game.v2.DAT"), "1", "-o", Path("out")});
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    EXPECT_EQ(FilesIn(scratch / "out" / "game.v1"), std::vector<std::string>{"game_001.WAV"});
+    EXPECT_EQ(FilesIn(scratch / "out" / "game.v2"), std::vector<std::string>{"game_001.WAV"});
+
+    CliRun listed = Kova({"list", Path("game.v1.DAT"), Path("game.v2.DAT"), "--json"});
+    ASSERT_EQ(listed.exit_code, 0) << listed.err;
+    nlohmann::json documents = nlohmann::json::parse(listed.out);
+    ASSERT_TRUE(documents.is_array());
+    EXPECT_EQ(documents.size(), 2u);
+}
+
+TEST_F(CliTest, StandardInputIsAnArchiveNamedByName) {
+    CliRun run = RunKovaRedirected({"cat", "-", "--name", "disk1.DAT", "disk1_003.DAT", "5"}, scratch,
+                                   SampleArchivePath());
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    CliRun first = Kova({"cat", SampleArchivePath(), "3"});
+    CliRun second = Kova({"cat", SampleArchivePath(), "5"});
+    EXPECT_EQ(run.out, first.out + second.out);
+
+    // An index that is not right after the header cannot be read from memory
+    // as the archive says: refused, not read differently.
+    Bytes moved = ReadFileBytes(SampleArchivePath());
+    // index_offset 32: the header still adds up with data_size and the
+    // u32 at byte 28 moved along.
+    PutLe32(moved, 8, 32);
+    PutLe32(moved, 12, GetLe32(moved, 12) - 8);
+    PutLe32(moved, 28, GetLe32(moved, 28) + 8);
+    std::string path = Write("moved.DAT", moved);
+    CliRun refused = RunKovaRedirected({"list", "-"}, scratch, path);
+    EXPECT_EQ(refused.exit_code, 1);
+    EXPECT_NE(refused.err.find("not right after the header"), std::string::npos) << refused.err;
+}
+
+TEST_F(CliTest, OutputThatCannotBeWrittenFails) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    for (std::vector<std::string> args : {std::vector<std::string>{"list", SampleArchivePath()},
+                                          std::vector<std::string>{"info"},
+                                          std::vector<std::string>{"check", SampleArchivePath()}}) {
+        CliRun run = RunKovaRedirected(args, scratch, "/dev/null", "/dev/full");
+        EXPECT_EQ(run.exit_code, 1) << args[0];
+        EXPECT_NE(run.err.find("cannot write to standard output"), std::string::npos) << run.err;
+    }
+}
+
+TEST_F(CliTest, HashesAreSha256OfTheContent) {
+    // One block, and the 56-byte length that needs a second block for padding.
+    Write("a_000.DAT", ToBytes("abc"));
+    Write("a_001.DAT", ToBytes("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"));
+    ASSERT_EQ(Kova({"pack", Path("h.DAT"), Path("a_000.DAT"), Path("a_001.DAT"), "-q"}).exit_code, 0);
+    CliRun run = Kova({"list", Path("h.DAT"), "--json", "--hash"});
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    nlohmann::json document = nlohmann::json::parse(run.out);
+    EXPECT_EQ(document["entries"][0]["sha256"], "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(document["entries"][1]["sha256"], "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+}
+
+}  // namespace
+}  // namespace kova::testing
