@@ -3,52 +3,12 @@
 #include <cerrno>
 
 #include "archive/archive_writer.h"
+#include "cli/interrupts.h"
 #include "cli/messages.h"
 #include "cli/text.h"
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <signal.h>
-#endif
 
 namespace kova::cli {
-namespace {
-
-#if defined(_WIN32)
-volatile LONG interrupted = 0;
-
-BOOL WINAPI NoteInterrupt(DWORD) {
-    InterlockedExchange(&interrupted, 1);
-    return TRUE;
-}
-
-// Ctrl-C and friends are noted while the archive is written and acted on
-// after: the temporary file is in place or deleted by then.
-struct InterruptsDeferred {
-    InterruptsDeferred() { SetConsoleCtrlHandler(NoteInterrupt, TRUE); }
-    ~InterruptsDeferred() {
-        SetConsoleCtrlHandler(NoteInterrupt, FALSE);
-        if (interrupted) ExitProcess(130);
-    }
-};
-#else
-// Interrupts, hang-ups and terminations stay pending while the archive is
-// written and are delivered after: the temporary file is in place or
-// deleted by then.
-struct InterruptsDeferred {
-    sigset_t previous;
-    InterruptsDeferred() {
-        sigset_t deferred;
-        sigemptyset(&deferred);
-        for (int signal_number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&deferred, signal_number);
-        sigprocmask(SIG_BLOCK, &deferred, &previous);
-    }
-    ~InterruptsDeferred() { sigprocmask(SIG_SETMASK, &previous, nullptr); }
-};
-#endif
-
-}  // namespace
 
 bool WriteArchiveFile(const std::string& path, const std::vector<std::vector<uint8_t>>& entries, std::string& error) {
     std::vector<ByteSpan> spans(entries.begin(), entries.end());

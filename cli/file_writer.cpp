@@ -4,10 +4,14 @@
 #include <cstdio>
 #include <system_error>
 
+#include "cli/interrupts.h"
 #include "cli/messages.h"
 #include "cli/text.h"
 
 #ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
 #include <windows.h>
 #else
 #include <unistd.h>
@@ -16,12 +20,35 @@
 namespace kova::cli {
 namespace {
 
-std::FILE* OpenForWriting(const std::filesystem::path& path) {
+// Creates `path` for writing only if nothing has that name: a file or link
+// planted there is never opened, let alone truncated.
+std::FILE* CreateFresh(const std::filesystem::path& path) {
 #ifdef _WIN32
-    return _wfopen(path.c_str(), L"wb");
+    int descriptor = _wopen(path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+    return descriptor < 0 ? nullptr : _fdopen(descriptor, "wb");
 #else
-    return std::fopen(path.c_str(), "wb");
+    return std::fopen(path.c_str(), "wbx");
 #endif
+}
+
+int ProcessNumber() {
+#ifdef _WIN32
+    return static_cast<int>(GetCurrentProcessId());
+#else
+    return static_cast<int>(getpid());
+#endif
+}
+
+// A temporary file beside `target` under a name no one else uses:
+// <target>.<process>-<n>.part, the first n that is free.
+std::FILE* CreateTemporaryBeside(const std::filesystem::path& target, std::filesystem::path& temporary) {
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        temporary = target;
+        temporary += "." + std::to_string(ProcessNumber()) + "-" + std::to_string(attempt) + ".part";
+        std::FILE* file = CreateFresh(temporary);
+        if (file != nullptr || errno != EEXIST) return file;
+    }
+    return nullptr;
 }
 
 bool WriteAndClose(std::FILE* file, const uint8_t* data, size_t size) {
@@ -86,9 +113,11 @@ bool EnsureDirectory(const std::filesystem::path& directory, std::string& error)
 
 bool WriteFile(const std::filesystem::path& target, const uint8_t* data, size_t size, bool replace,
                std::string& error) {
-    std::filesystem::path partial = target;
-    partial += ".part";
-    std::FILE* file = OpenForWriting(partial);
+    // Held off until the temporary file is in place or gone: an interrupt
+    // never leaves one behind.
+    InterruptsDeferred deferred;
+    std::filesystem::path partial;
+    std::FILE* file = CreateTemporaryBeside(target, partial);
     if (file == nullptr) {
         error = "cannot create " + Utf8Of(target) + ": " + DescribeErrno(errno);
         return false;

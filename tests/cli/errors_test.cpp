@@ -157,6 +157,18 @@ TEST_F(CliTest, FailedExtractionLeavesNoPartialFile) {
     EXPECT_TRUE(FilesIn(scratch / "out").empty()) << "no temporary or partial file may remain";
 }
 
+// A user's file that happens to carry a temporary-looking name, or a link
+// planted there, is never written through.
+TEST_F(CliTest, ExtractionNeverWritesThroughAFileBesideTheTarget) {
+    std::filesystem::create_directories(scratch / "out");
+    Write("victim.txt", ToBytes("keep me"));
+    Write("out/sample_000.BMP.part", ToBytes("mine"));
+    std::filesystem::create_symlink(scratch / "victim.txt", scratch / "out" / "sample_001.WAV.part");
+    ASSERT_EQ(Kova({"extract", SampleArchivePath(), "0", "1", "-o", Path("out"), "-q"}).exit_code, 0);
+    EXPECT_EQ(ReadText(scratch / "victim.txt"), "keep me");
+    EXPECT_EQ(ReadText(scratch / "out" / "sample_000.BMP.part"), "mine");
+}
+
 struct HelpCase {
     std::vector<std::string> args;
     std::string usage;
