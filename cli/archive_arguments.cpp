@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "cli/text.h"
+
 namespace kova::cli {
 
 ArchiveSource SourceFor(const std::string& word, const SourceOptions& options, bool offset_in_memory) {
@@ -23,7 +25,7 @@ void SplitArchivesAndEntries(const PluginApi& api, const std::vector<std::string
         if (!archive) {
             std::error_code failed;
             std::string ignored;
-            archive = std::filesystem::is_regular_file(word, failed) &&
+            archive = std::filesystem::is_regular_file(PathOf(word), failed) &&
                       ProbeFile(api, word, offset, ignored) == ProbeOutcome::kRecognized;
         }
         (archive ? archives : entries).push_back(word);
@@ -38,9 +40,9 @@ bool ReadsStandardInputOnce(const std::vector<std::string>& archives, std::strin
 
 std::string SubdirectoryFor(const std::string& word, const SourceOptions& options) {
     if (word == "-") return options.stdin_name;
-    std::filesystem::path name = std::filesystem::path(word).filename();
-    std::string stem = name.stem().string();
-    return stem.empty() ? name.string() : stem;
+    std::filesystem::path name = PathOf(word).filename();
+    std::string stem = Utf8Of(name.stem());
+    return stem.empty() ? Utf8Of(name) : stem;
 }
 
 }  // namespace kova::cli

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "archive/archive_reader.h"
+#include "cli/archive_open.h"
 #include "cli/archive_host.h"
 #include "cli/archive_output.h"
 #include "cli/commands.h"
@@ -45,7 +46,7 @@ bool ResolveReplacements(const ListedArchive& listed, const std::vector<std::str
 // does not wholly hold cannot be carried over exactly, so it is refused.
 bool ReadAllStored(const std::string& path, std::vector<std::vector<uint8_t>>& entries, std::string& error) {
     ArchiveReader reader;
-    if (OpenArchiveFile(path.c_str(), 0, reader) != ArchiveStatus::kOk) {
+    if (OpenArchivePath(path, 0, reader) != ArchiveStatus::kOk) {
         error = path + ": cannot be opened as an archive";
         return false;
     }

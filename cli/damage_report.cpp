@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "cli/archive_open.h"
 #include "cli/messages.h"
 
 namespace kova::cli {
@@ -51,7 +52,7 @@ bool InspectArchive(ListedArchive& archive, IntegrityDepth depth, IntegrityRepor
     ArchiveStatus status =
         archive.image != nullptr
             ? OpenArchiveImage(archive.image->data(), static_cast<int64_t>(archive.image->size()), reader)
-            : OpenArchiveFile(archive.path.c_str(), static_cast<int64_t>(archive.offset), reader);
+            : OpenArchivePath(archive.path, static_cast<int64_t>(archive.offset), reader);
     if (status != ArchiveStatus::kOk) {
         error = archive.display + ": " +
                 (status == ArchiveStatus::kCannotOpenFile ? std::string("cannot open the file")
