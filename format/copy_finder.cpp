@@ -133,6 +133,11 @@ HashedCopyFinder::HashedCopyFinder(ByteSpan content, uint8_t method)
         uint32_t three = static_cast<uint32_t>(bytes[x]) | static_cast<uint32_t>(bytes[x + 1]) << 8 |
                          static_cast<uint32_t>(bytes[x + 2]) << 16;
         hashes_[x] = static_cast<uint16_t>((three * 2654435761u) >> (32 - kHashBits));
+        // Inside a run of one byte value every position looks like the one
+        // before it: filing them all would only lengthen the chains.
+        if (x > 0 && bytes[x - 1] == bytes[x] && bytes[x] == bytes[x + 1] && bytes[x + 1] == bytes[x + 2]) {
+            hashes_[x] |= kInsideRun;
+        }
     }
 }
 
@@ -149,6 +154,7 @@ void HashedCopyFinder::FileUpTo(size_t position) {
         uint32_t* heads = heads_.data() + (k << kHashBits);
         for (size_t x = std::max(next_to_file_[k], window_start); x <= window_end; ++x) {
             uint32_t hash = hashes_[x];
+            if (hash & kInsideRun) continue;
             chains_[k][x % kWindow] = heads[hash];
             heads[hash] = static_cast<uint32_t>(x + 1);
         }
@@ -161,7 +167,7 @@ CopyMatch HashedCopyFinder::At(size_t position) {
     if (position + 3 > content_.size()) return best;
     FileUpTo(position);
     size_t limit = std::min<size_t>(kMaxCopyBytes, content_.size() - position);
-    uint32_t hash = hashes_[position];
+    uint32_t hash = hashes_[position] & ~kInsideRun;
     for (size_t k = 0; k < 4; ++k) {
         if (position < row_[k] - (kWindow - 1)) continue;
         // Candidates are stored plus one; the window starts at position - row.

@@ -59,6 +59,7 @@ private:
     static constexpr size_t kHashBits = 9;  // a window holds 64 positions: a small table stays in cache
     static constexpr size_t kWindow = 64;       // the positions a group reaches
     static constexpr size_t kMaxCandidates = 8;  // positions tried per group
+    static constexpr uint16_t kInsideRun = 0x8000;  // marks a hash not filed
     void FileUpTo(size_t position);
 
     ByteSpan content_;
