@@ -11,6 +11,12 @@ bool EncodeEntry(uint8_t method, ByteSpan content, std::vector<uint8_t>& stored,
     if (!IsCodedMethod(method) || content.size() > UINT32_MAX) return false;
     std::vector<Command> commands = strength == EncoderStrength::kBest ? PlanShortestStream(content, method)
                                                                         : PlanQuickStream(content, method);
+    // A plan stands for the content exactly; one that did not would make
+    // the stream carry bytes from outside it.
+    uint64_t covered = 0;
+    for (const Command& command : commands) covered += command.covered;
+    if (covered != content.size()) return false;
+
     EncoderStats counted;
     std::vector<uint8_t> out(kCodedHeadSize);
     out[0] = method;

@@ -53,7 +53,7 @@ std::vector<Command> PlanQuickStream(ByteSpan content, uint8_t method) {
     while (p < content.size()) {
         // Where nothing repeats for a while (sampled sound, packed data), look
         // at fewer positions: each costs a search, and they rarely pay.
-        size_t step = here.saving <= 0 ? 1 + (misses >> 6) : 1;
+        size_t step = here.saving <= 0 ? std::min(1 + (misses >> 6), content.size() - p) : 1;
         Candidate next = p + step < content.size() ? planner.BestAt(p + step) : Candidate{};
         // A literal byte costs about one stream byte: take it when the next
         // position saves more than that over this one.

@@ -6,6 +6,8 @@
 #include <string>
 
 #include "format/decoder.h"
+#include "format/fast_parse.h"
+#include "format/optimal_parse.h"
 #include "tests/support/entry_encoder.h"
 
 namespace kova::testing {
@@ -131,6 +133,23 @@ INSTANTIATE_TEST_SUITE_P(
                (std::get<1>(info.param) == EncoderStrength::kBest ? "_best_" : "_default_") +
                std::get<2>(info.param).name;
     });
+
+// Every plan covers the content exactly: no command may stand for bytes
+// past its end (a decoder stops at the declared size, so a round trip alone
+// would not show it; the stream would carry bytes from beyond the input).
+TEST(EncoderPlans, CoverExactlyTheContent) {
+    for (size_t size = 1; size < 1500; size += 7) {
+        Bytes noise = Random(size, static_cast<uint32_t>(size));
+        ByteSpan content(noise.data(), noise.size());
+        for (uint8_t method : {uint8_t{1}, uint8_t{2}}) {
+            for (const auto& plan : {PlanQuickStream(content, method), PlanShortestStream(content, method)}) {
+                size_t covered = 0;
+                for (const Command& command : plan) covered += command.covered;
+                ASSERT_EQ(covered, size) << "method " << int{method};
+            }
+        }
+    }
+}
 
 // Many random shapes: short random stretches, runs, pairs and echoes mixed
 // at random, so commands meet each other in every order.
