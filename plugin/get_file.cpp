@@ -60,7 +60,9 @@ ResultCode OpenForExtraction(const Char* src, LONG_PTR len, unsigned mode, Archi
                              uint32_t& index) {
     if (mode == kInputMemory) return OpenImageAt(reinterpret_cast<const char*>(src), len, source, index);
     // With file input the archive always starts the file; len is the index.
-    ResultCode result = OpenFileInput(src, 0, source);
+    // Only the requested record is read, so a call costs the same whatever
+    // the archive's size.
+    ResultCode result = OpenFileInput(src, 0, source, IndexReading::kOnDemand);
     if (result != kSuccess) return result;
     if (len < 0 || static_cast<uint64_t>(len) >= source.entry_count) return kNoSuchEntry;
     index = static_cast<uint32_t>(len);
