@@ -7,7 +7,8 @@ namespace kova {
 namespace {
 
 template <typename Char>
-ArchiveStatus ReadHeaderAndIndex(const Char* file_name, int64_t archive_offset, ArchiveReader& reader) {
+ArchiveStatus ReadHeaderAndIndex(const Char* file_name, int64_t archive_offset, ArchiveReader& reader,
+                                 IndexReading reading) {
     if (file_name == nullptr) return ArchiveStatus::kCannotOpenFile;
     reader.file.handle = CreateFileNamed(file_name, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
     if (!reader.file.IsOpen()) return ArchiveStatus::kCannotOpenFile;
@@ -27,19 +28,31 @@ ArchiveStatus ReadHeaderAndIndex(const Char* file_name, int64_t archive_offset, 
     // that would wrap that size is refused rather than read short.
     uint64_t table_size = uint64_t{header.entry_count} * kIndexEntrySize;
     if (table_size > UINT32_MAX) return ArchiveStatus::kNoMemory;
+    reader.archive_offset = archive_offset;
+    reader.archive_bytes = static_cast<uint64_t>(file_size - archive_offset);
+    reader.index_offset = header.index_offset;
+    reader.entry_count = header.entry_count;
+    if (reading == IndexReading::kOnDemand) {
+        reader.index_on_demand = true;
+        return ArchiveStatus::kOk;
+    }
     if (!reader.index_table.Allocate(static_cast<size_t>(table_size))) return ArchiveStatus::kNoMemory;
     ReadAt(reader.file.handle, archive_offset + int64_t{header.index_offset}, reader.index_table.data,
            reader.index_table.size);
 
     reader.index = reader.index_table.View();
-    reader.archive_offset = archive_offset;
-    reader.archive_bytes = static_cast<uint64_t>(file_size - archive_offset);
-    reader.index_offset = header.index_offset;
-    reader.entry_count = header.entry_count;
     return ArchiveStatus::kOk;
 }
 
 }  // namespace
+
+IndexEntry ArchiveReader::Entry(uint32_t i) const {
+    if (!index_on_demand) return ReadIndexEntry(index, i);
+    // Bytes the file lacks read as zero, as in a table read whole.
+    uint8_t record[kIndexEntrySize] = {};
+    ReadBytes(uint64_t{index_offset} + uint64_t{i} * kIndexEntrySize, record, sizeof record);
+    return ReadIndexEntry(ByteSpan(record, sizeof record), 0);
+}
 
 size_t ArchiveReader::ReadBytes(uint64_t offset, uint8_t* buffer, size_t size) const {
     if (in_memory) {
@@ -82,28 +95,33 @@ ArchiveStatus ArchiveReader::ReadStored(const IndexEntry& entry, HeapBuffer& scr
 namespace {
 
 template <typename Char>
-ArchiveStatus OpenArchiveFileNamed(const Char* file_name, int64_t archive_offset, ArchiveReader& reader) {
+ArchiveStatus OpenArchiveFileNamed(const Char* file_name, int64_t archive_offset, ArchiveReader& reader,
+                                   IndexReading reading) {
     reader.Release();
     reader.in_memory = false;
+    reader.index_on_demand = false;
     reader.image = {};
-    ArchiveStatus status = ReadHeaderAndIndex(file_name, archive_offset, reader);
+    ArchiveStatus status = ReadHeaderAndIndex(file_name, archive_offset, reader, reading);
     if (status != ArchiveStatus::kOk) reader.Release();
     return status;
 }
 
 }  // namespace
 
-ArchiveStatus OpenArchiveFile(const char* file_name, int64_t archive_offset, ArchiveReader& reader) {
-    return OpenArchiveFileNamed(file_name, archive_offset, reader);
+ArchiveStatus OpenArchiveFile(const char* file_name, int64_t archive_offset, ArchiveReader& reader,
+                              IndexReading reading) {
+    return OpenArchiveFileNamed(file_name, archive_offset, reader, reading);
 }
 
-ArchiveStatus OpenArchiveFile(const WCHAR* file_name, int64_t archive_offset, ArchiveReader& reader) {
-    return OpenArchiveFileNamed(file_name, archive_offset, reader);
+ArchiveStatus OpenArchiveFile(const WCHAR* file_name, int64_t archive_offset, ArchiveReader& reader,
+                              IndexReading reading) {
+    return OpenArchiveFileNamed(file_name, archive_offset, reader, reading);
 }
 
 ArchiveStatus OpenArchiveImage(const uint8_t* image, int64_t length, ArchiveReader& reader) {
     reader.Release();
     reader.in_memory = true;
+    reader.index_on_demand = false;
     if (image == nullptr || length <= 0) return ArchiveStatus::kNotArchive;
     reader.image = ByteSpan(image, static_cast<size_t>(length));
     if (!ValidateHeader(reader.image)) return ArchiveStatus::kNotArchive;
@@ -120,6 +138,54 @@ ArchiveStatus OpenArchiveImage(const uint8_t* image, int64_t length, ArchiveRead
     reader.index_offset = header.index_offset;
     reader.entry_count = count;
     return ArchiveStatus::kOk;
+}
+
+ByteSpan HeadReader::Head(uint32_t i, const IndexEntry& entry, uint8_t (&head)[kEntryHeadSize]) {
+    uint64_t wanted = std::min<uint64_t>(kEntryHeadSize, entry.stored_size);
+    uint64_t start = entry.data_offset;
+    auto inside = [&] { return start >= window_start && start + wanted <= window_start + window_span; };
+    if (reader.in_memory || wanted == 0) return reader.ReadHead(entry, head);
+    if (!inside()) Fetch(i, entry);
+    if (!inside()) {
+        ++reads;
+        return reader.ReadHead(entry, head);
+    }
+    std::memset(head, 0, sizeof head);
+    uint64_t from = start - window_start;
+    if (from < window_held) {
+        std::memcpy(head, window.data + from, static_cast<size_t>(std::min(wanted, window_held - from)));
+    }
+    return {head, static_cast<size_t>(wanted)};
+}
+
+void HeadReader::Fetch(uint32_t i, const IndexEntry& entry) {
+    window_span = 0;
+    window_held = 0;
+    if (window_unavailable) return;
+    if (window.data == nullptr && !window.Allocate(kHeadWindowSize)) {
+        // Without the window every head is read on its own: slower, the same.
+        window_unavailable = true;
+        return;
+    }
+    // The window starts at this head and takes in the heads after it while
+    // they lie in order, close together and within its size.
+    uint64_t start = entry.data_offset;
+    uint64_t end = start + std::min<uint64_t>(kEntryHeadSize, entry.stored_size);
+    for (uint32_t j = i + 1; j < reader.entry_count; ++j) {
+        IndexEntry next = reader.Entry(j);
+        uint64_t next_wanted = std::min<uint64_t>(kEntryHeadSize, next.stored_size);
+        if (next_wanted == 0) continue;
+        uint64_t next_start = next.data_offset;
+        if (next_start < start || next_start > end + kHeadGapRead ||
+            next_start + next_wanted - start > kHeadWindowSize) {
+            break;
+        }
+        end = std::max(end, next_start + next_wanted);
+    }
+    window_start = start;
+    window_span = end - start;
+    ++reads;
+    window_held = reader.ReadBytes(start, window.data, static_cast<size_t>(window_span));
 }
 
 }  // namespace kova

@@ -27,6 +27,10 @@ enum class ArchiveStatus {
     kNoMemory,        // no working memory, or an index table too large to size in 32 bits
 };
 
+// How much of a file's index opening reads: all of it for listing, none of
+// it for extraction, which reads the one record it needs when it needs it.
+enum class IndexReading { kWhole, kOnDemand };
+
 struct ArchiveReader {
     bool in_memory = false;
     FileHandle file;          // file input
@@ -43,7 +47,11 @@ struct ArchiveReader {
     ArchiveReader(const ArchiveReader&) = delete;
     ArchiveReader& operator=(const ArchiveReader&) = delete;
 
-    IndexEntry Entry(uint32_t i) const { return ReadIndexEntry(index, i); }
+    bool index_on_demand = false;  // file input: records read one at a time
+
+    // Record `i` (below entry_count): from the index held, or read from the
+    // file when it was opened with IndexReading::kOnDemand.
+    IndexEntry Entry(uint32_t i) const;
 
     // Reads up to `size` bytes at `offset` from the archive's start into
     // `buffer`; returns how many it got. Bytes it did not get are left as the
@@ -84,9 +92,13 @@ struct ArchiveReader {
 //                     not fit in the file
 //   kNoMemory         no memory for the header copy or the index, or an index
 //                     table too large to size in 32 bits
-ArchiveStatus OpenArchiveFile(const char* file_name, int64_t archive_offset, ArchiveReader& reader);
+// With IndexReading::kOnDemand no index is read or held; the size checks
+// stay the same, so both readings accept and refuse the same archives.
+ArchiveStatus OpenArchiveFile(const char* file_name, int64_t archive_offset, ArchiveReader& reader,
+                              IndexReading reading = IndexReading::kWhole);
 // The same with a UTF-16 file name.
-ArchiveStatus OpenArchiveFile(const WCHAR* file_name, int64_t archive_offset, ArchiveReader& reader);
+ArchiveStatus OpenArchiveFile(const WCHAR* file_name, int64_t archive_offset, ArchiveReader& reader,
+                              IndexReading reading = IndexReading::kWhole);
 
 // The archive image of `length` bytes at `image`; its index is read at byte
 // 24, whatever index_offset says. kNotArchive when it is not one, NULL,
@@ -94,5 +106,37 @@ ArchiveStatus OpenArchiveFile(const WCHAR* file_name, int64_t archive_offset, Ar
 // when its index table is too large to size in 32 bits. Nothing is copied:
 // the reader lends the image's bytes.
 ArchiveStatus OpenArchiveImage(const uint8_t* image, int64_t length, ArchiveReader& reader);
+
+// Entry heads for a listing, in order of the index. From a file, the heads of
+// entries that lie in order and close together are fetched in one read of
+// up to kHeadWindowSize bytes, instead of a seek and a small read each; any
+// head outside what was fetched (entries out of order, overlapping, far
+// apart or past the end) is fetched again from its own offset. Every head is
+// exactly what ArchiveReader::ReadHead gives.
+constexpr size_t kHeadWindowSize = size_t{256} << 10;
+// A gap between heads larger than this costs more to read through than a seek.
+constexpr uint64_t kHeadGapRead = 8192;
+
+struct HeadReader {
+    explicit HeadReader(const ArchiveReader& source) : reader(source) {}
+    HeadReader(const HeadReader&) = delete;
+    HeadReader& operator=(const HeadReader&) = delete;
+
+    // The head of entry `i`, whose record is `entry`, as ReadHead gives it.
+    ByteSpan Head(uint32_t i, const IndexEntry& entry, uint8_t (&head)[kEntryHeadSize]);
+
+    // How many reads of the archive fetched heads so far (for tests).
+    size_t reads = 0;
+
+private:
+    void Fetch(uint32_t i, const IndexEntry& entry);
+
+    const ArchiveReader& reader;
+    HeapBuffer window;
+    bool window_unavailable = false;
+    uint64_t window_start = 0;
+    uint64_t window_span = 0;  // bytes asked for from window_start
+    uint64_t window_held = 0;  // of those, bytes the archive held
+};
 
 }  // namespace kova

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 
 namespace kova {
 
@@ -53,6 +52,18 @@ bool WriteAll(HANDLE file, const uint8_t* data, size_t size) {
 
 namespace {
 
+// By hand: the formatted printing functions would bring kilobytes of code
+// into the plug-in.
+void AppendDecimal(char* out, size_t& length, uint32_t value) {
+    char digits[10];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (count > 0) out[length++] = digits[--count];
+}
+
 template <typename Char>
 bool CreateTemporaryBesideOf(const Char* path, Char (&temporary)[kMaxFilePath], FileHandle& file) {
     // Names already taken by other writers are skipped, a bounded number of times.
@@ -63,9 +74,14 @@ bool CreateTemporaryBesideOf(const Char* path, Char (&temporary)[kMaxFilePath], 
     while (path[length] != 0) ++length;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         char suffix[64];
-        int suffix_length = std::snprintf(suffix, sizeof suffix, ".%lu-%lu.part", static_cast<unsigned long>(process),
-                                          static_cast<unsigned long>(next.fetch_add(1)));
-        if (suffix_length < 0 || length + static_cast<size_t>(suffix_length) >= kMaxFilePath) return false;
+        size_t suffix_length = 0;
+        suffix[suffix_length++] = '.';
+        AppendDecimal(suffix, suffix_length, process);
+        suffix[suffix_length++] = '-';
+        AppendDecimal(suffix, suffix_length, next.fetch_add(1));
+        for (char c : {'.', 'p', 'a', 'r', 't', '\0'}) suffix[suffix_length++] = c;
+        --suffix_length;
+        if (length + suffix_length >= kMaxFilePath) return false;
         std::copy(path, path + length, temporary);
         // The suffix is ASCII, the same characters in either width.
         std::copy(suffix, suffix + suffix_length + 1, temporary + length);

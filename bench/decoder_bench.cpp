@@ -9,6 +9,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -146,6 +147,27 @@ void CopyContent(benchmark::State& state, const std::string& name) {
     Report(state, sample);
 }
 
+// Decoding into a fresh block as extraction does, its zeroing included:
+// either zero-filled when allocated ("Zeroed/"), or allocated as it comes and
+// only the tail the stream left zeroed afterwards ("Tail/").
+void DecodeIntoBlock(benchmark::State& state, const std::string& name, bool zero_filled) {
+    const Sample& sample = SampleNamed(name);
+    size_t size = sample.content.size();
+    bool same = true;
+    for (auto _ : state) {
+        auto* out = static_cast<uint8_t*>(zero_filled ? std::calloc(size, 1) : std::malloc(size));
+        kova::DecodeResult result =
+            kova::DecodeEntry(kova::ByteSpan(sample.stored), sample.stored.size(), kova::MutableByteSpan(out, size));
+        if (!zero_filled) std::memset(out + result.written, 0, size - result.written);
+        benchmark::DoNotOptimize(out);
+        benchmark::ClobberMemory();
+        same = same && out[size - 1] == sample.content[size - 1];
+        std::free(out);
+    }
+    if (!same) state.SkipWithError("decoded content differs from the original");
+    Report(state, sample);
+}
+
 // The sniffer's decode: 48 stored bytes into 48 content bytes.
 void DecodeSniff(benchmark::State& state) {
     const Sample& sample = SampleNamed("bitmap/1");
@@ -165,6 +187,8 @@ const int kRegistered = [] {
             benchmark::RegisterBenchmark(("Decode/" + name).c_str(), Decode, name);
             benchmark::RegisterBenchmark(("Plain/" + name).c_str(), DecodePlain, name);
             benchmark::RegisterBenchmark(("Memcpy/" + name).c_str(), CopyContent, name);
+            benchmark::RegisterBenchmark(("Zeroed/" + name).c_str(), DecodeIntoBlock, name, true);
+            benchmark::RegisterBenchmark(("Tail/" + name).c_str(), DecodeIntoBlock, name, false);
         }
     }
     benchmark::RegisterBenchmark("DecodeSniff48", DecodeSniff);

@@ -347,10 +347,22 @@ bool ExtractEntry(const PluginApi& api, const ListedArchive& archive, const List
         error = subject + ": entries can be extracted only from an archive at the start of its file";
         return false;
     } else {
-        result = wide ? api.get_file_w(ToWchar(WidePluginPath(archive.path)), index,
-                                       reinterpret_cast<WCHAR*>(&block), kFileToMemory, nullptr, 0)
-                      : api.get_file(PluginPath(archive.path).c_str(), index, reinterpret_cast<char*>(&block),
-                                     kFileToMemory, nullptr, 0);
+        // The file mapped once serves every entry memory input reaches as
+        // file input does; the others are read by the file's name.
+        if (!archive.mapping_tried && !wide) {
+            archive.mapping_tried = true;
+            archive.mapped = MapArchive(archive.path);
+        }
+        MappedOutcome mapped = MappedOutcome::kUnsuitable;
+        if (archive.mapped != nullptr) mapped = GetFileMapped(api, *archive.mapped, entry.index, result, block);
+        if (mapped == MappedOutcome::kFaulted) archive.mapped = nullptr;
+        if (mapped != MappedOutcome::kCalled) {
+            block = nullptr;
+            result = wide ? api.get_file_w(ToWchar(WidePluginPath(archive.path)), index,
+                                           reinterpret_cast<WCHAR*>(&block), kFileToMemory, nullptr, 0)
+                          : api.get_file(PluginPath(archive.path).c_str(), index, reinterpret_cast<char*>(&block),
+                                         kFileToMemory, nullptr, 0);
+        }
     }
     if (result != 0) {
         if (block != nullptr) api.local_free(block);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/mapped_archive.h"
 #include "host/plugin_loader.h"
 
 namespace kova::cli {
@@ -52,6 +53,9 @@ struct ListedArchive {
     uint64_t declared_size = 0;
     uint64_t available_size = 0;
     bool IsCutShort() const { return available_size < declared_size; }
+    // The file mapped for extraction, on the first entry extracted.
+    mutable std::shared_ptr<MappedArchive> mapped;
+    mutable bool mapping_tried = false;
 };
 
 enum class ProbeOutcome { kRecognized, kNotRecognized, kUnreadable };
@@ -92,7 +96,9 @@ struct EntryContent {
     void Release();
 };
 
-// Extracts `entry` of `archive` into `content`. An entry whose unpacked size
+// Extracts `entry` of `archive` into `content`, from the file mapped once
+// where memory input answers as file input does (cli/mapped_archive.h), by
+// file name otherwise. An entry whose unpacked size
 // is 0 has nothing to extract, and gives empty content. False with a complete
 // message in `error`.
 bool ExtractEntry(const PluginApi& api, const ListedArchive& archive, const ListedEntry& entry,

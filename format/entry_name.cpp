@@ -1,6 +1,5 @@
 #include "format/entry_name.h"
 
-#include <cstdio>
 
 namespace kova {
 
@@ -43,8 +42,25 @@ int32_t ParseEntryIndex(std::string_view component) {
 void FormatEntryName(char* out, size_t capacity, const char* base_name, uint32_t index,
                      const char* extension) {
     if (capacity == 0) return;
-    std::snprintf(out, capacity, "%s_%03u.%s", base_name != nullptr ? base_name : "", index,
-                  extension);
+    // BASE_007.EXT, cut to the capacity; written by hand, as the formatted
+    // printing functions would bring kilobytes of code into the plug-in.
+    size_t at = 0;
+    auto put = [&](char c) {
+        if (at + 1 < capacity) out[at++] = c;
+    };
+    for (const char* c = base_name != nullptr ? base_name : ""; *c != '\0'; ++c) put(*c);
+    put('_');
+    char digits[10];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + index % 10);
+        index /= 10;
+    } while (index != 0);
+    for (int k = count; k < 3; ++k) put('0');
+    while (count > 0) put(digits[--count]);
+    put('.');
+    for (const char* c = extension; *c != '\0'; ++c) put(*c);
+    out[at] = '\0';
 }
 
 bool StaysInsideDirectory(std::string_view name, std::string_view more_separators) {

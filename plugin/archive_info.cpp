@@ -37,9 +37,10 @@ ResultCode ListEntries(const ArchiveReader& source, HLOCAL* list) {
     BaseName base = CurrentBaseName();
     Record* records = static_cast<Record*>(block.data);
     uint8_t head[kEntryHeadSize];
+    HeadReader heads(source);
     for (uint32_t i = 0; i < source.entry_count; ++i) {
         IndexEntry entry = source.Entry(i);
-        FillEntryInfo(records[i], entry, source.ReadHead(entry, head), i, FormOf<Char>(base));
+        FillEntryInfo(records[i], entry, heads.Head(i, entry, head), i, FormOf<Char>(base));
         records[i].position = i;
     }
     *list = block.HandOver();

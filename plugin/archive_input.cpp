@@ -18,19 +18,21 @@ ResultCode ResultOf(ArchiveStatus status) {
     return kNotArchive;
 }
 
-ResultCode OpenFileInput(const char* file_name, int64_t archive_offset, ArchiveReader& reader) {
-    ResultCode result = ResultOf(OpenArchiveFile(file_name, archive_offset, reader));
+ResultCode OpenFileInput(const char* file_name, int64_t archive_offset, ArchiveReader& reader,
+                         IndexReading reading) {
+    ResultCode result = ResultOf(OpenArchiveFile(file_name, archive_offset, reader, reading));
     // A path the host spelled in the ANSI code page with '?' for what it
     // lacks is opened by the name it stands for, when only one fits.
     WCHAR resolved[kMaxResolvedPath];
     if (result == kCannotOpenFile && ResolveLossyAnsiPath(file_name, resolved)) {
-        return OpenFileInput(resolved, archive_offset, reader);
+        return OpenFileInput(resolved, archive_offset, reader, reading);
     }
     return result;
 }
 
-ResultCode OpenFileInput(const WCHAR* file_name, int64_t archive_offset, ArchiveReader& reader) {
-    return ResultOf(OpenArchiveFile(file_name, archive_offset, reader));
+ResultCode OpenFileInput(const WCHAR* file_name, int64_t archive_offset, ArchiveReader& reader,
+                         IndexReading reading) {
+    return ResultOf(OpenArchiveFile(file_name, archive_offset, reader, reading));
 }
 
 ResultCode OpenImageInput(const char* image, LONG_PTR length, ArchiveReader& reader) {

@@ -14,8 +14,10 @@ namespace kova {
 ResultCode ResultOf(ArchiveStatus status);
 
 // The archive `archive_offset` bytes into the file `file_name`.
-ResultCode OpenFileInput(const char* file_name, int64_t archive_offset, ArchiveReader& reader);
-ResultCode OpenFileInput(const WCHAR* file_name, int64_t archive_offset, ArchiveReader& reader);
+ResultCode OpenFileInput(const char* file_name, int64_t archive_offset, ArchiveReader& reader,
+                         IndexReading reading = IndexReading::kWhole);
+ResultCode OpenFileInput(const WCHAR* file_name, int64_t archive_offset, ArchiveReader& reader,
+                         IndexReading reading = IndexReading::kWhole);
 
 // The archive image of `length` bytes at `image`.
 ResultCode OpenImageInput(const char* image, LONG_PTR length, ArchiveReader& reader);

@@ -20,9 +20,10 @@ struct MovableBlock {
         if (handle != nullptr) LocalFree(handle);
     }
 
-    // A zero-filled block of `bytes`; false when the system has none.
-    bool Allocate(size_t bytes) {
-        handle = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, bytes);
+    // A block of `bytes`, zero-filled unless the caller writes every byte
+    // itself; false when the system has none.
+    bool Allocate(size_t bytes, bool zero_filled = true) {
+        handle = LocalAlloc(zero_filled ? LMEM_MOVEABLE | LMEM_ZEROINIT : LMEM_MOVEABLE, bytes);
         return handle != nullptr;
     }
     // False for a block that cannot be locked, a zero-size one among them.

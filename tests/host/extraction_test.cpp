@@ -1,6 +1,10 @@
 // Extraction through GetFile: both inputs, both outputs, every failure.
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#ifndef _WIN32
+#include <dlfcn.h>
+#endif
 
 #include "tests/host/host_support.h"
 #include "tests/host/sample_archive.h"
@@ -183,6 +187,55 @@ TEST_F(ExtractionTest, MemoryInputReachesTheFirst1048576Entries) {
     EXPECT_EQ(last.result, 0);
     EXPECT_EQ(last.content, ToBytes("BMok"));
     EXPECT_EQ(ExtractImage(image, kReach).result, 2);
+}
+
+// Extraction reads the header and the one record it needs: an index of
+// gigabytes (held sparsely by the file) costs it no memory, and only a count
+// whose table would not fit in 32 bits is still refused.
+TEST_F(ExtractionTest, HugeIndexesAreNotReadToExtractOneEntry) {
+#ifndef _WIN32
+    if (std::getenv("KOVA_UNDER_VALGRIND") != nullptr) GTEST_SKIP() << "files of gigabytes";
+    auto reset_peak = reinterpret_cast<void (*)()>(dlsym(Plugin().library, "KovaResetHeapPeak"));
+    struct Case {
+        uint32_t count;
+        int result;
+    } cases[] = {{1u << 27, 0}, {(1u << 29) - 1, 0}, {1u << 29, 5}};
+    const Bytes content = ToBytes("the last entry's stored bytes");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.count);
+        // The header agrees with entry 0's record in wrapping arithmetic; the
+        // last record points at content kept inside the (sparse) index.
+        uint32_t index_end = 24u + 8u * c.count;
+        Bytes head = Concat({ToBytes("KOVA"), Bytes(20, 0), Bytes(8, 0)});
+        PutLe32(head, 4, index_end);
+        PutLe32(head, 8, 24);
+        PutLe32(head, 16, c.count);
+        PutLe32(head, 28, index_end);
+        std::string path = WriteArchive("huge.DAT", head);
+        uint64_t last_record = 24 + 8 * (uint64_t{c.count} - 1);
+        std::filesystem::resize_file(path, last_record + 8);
+        {
+            std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+            file.seekp(4096);
+            file.write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
+            Bytes record(8, 0);
+            PutLe32(record, 0, static_cast<uint32_t>(content.size()));
+            PutLe32(record, 4, 4096);
+            file.seekp(static_cast<std::streamoff>(last_record));
+            file.write(reinterpret_cast<const char*>(record.data()), 8);
+        }
+        if (reset_peak != nullptr) reset_peak();
+        Extraction got = ExtractFile(path, static_cast<LONG_PTR>(c.count - 1));
+        EXPECT_EQ(got.result, c.result);
+        if (c.result == 0) {
+            EXPECT_EQ(got.content, content);
+        }
+        if (HasAccounting()) {
+            EXPECT_LE(HeldNow().heap_peak_bytes, 64 << 10);
+        }
+        std::filesystem::remove(path);
+    }
+#endif
 }
 
 }  // namespace

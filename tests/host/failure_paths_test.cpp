@@ -72,8 +72,10 @@ Outcome ExtractCall(const char* src, LONG_PTR len, unsigned flag, char* dest) {
 }
 
 // Each failing request, in the order the export makes them:
-//   header copy and index (5), stored bytes read from a file (5),
-//   the host's block (4), locking it (5), locking it again to write a file (1).
+//   header copy and index (5; extraction reads no index), stored bytes read
+//   from a file (5), the host's block (4), locking it (5), locking it again to
+//   write a file (1). A listing's window for entry heads is not among them:
+//   without it the heads are read one by one.
 TEST_F(FailurePathTest, EachFailedRequestGivesItsCodeAndLeavesNothing) {
     const char* image = reinterpret_cast<const char*>(archive_.data());
     LONG_PTR length = static_cast<LONG_PTR>(archive_.size());
@@ -86,13 +88,13 @@ TEST_F(FailurePathTest, EachFailedRequestGivesItsCodeAndLeavesNothing) {
     Walk("list a file", true, [&] { return ListCall(file, 0, kFileInput); }, {5, 5, 4, 5});
     Walk("list an image", true, [&] { return ListCall(image, length, kMemoryInput); }, {4, 5});
     Walk("extract from a file to memory", true, [&] { return ExtractCall(file, kCodedWave, kMemoryOutput, nullptr); },
-         {5, 5, 5, 4, 5});
+         {5, 5, 4, 5});
     Walk("extract from an image to memory", true,
          [&] { return ExtractCall(image + kCodedWave, length, 0x101, nullptr); }, {4, 5});
     for (unsigned input : {kFileInput, kMemoryInput}) {
         const char* src = input == kFileInput ? file : image + kCodedWave;
         LONG_PTR len = input == kFileInput ? static_cast<LONG_PTR>(kCodedWave) : length;
-        std::vector<int> codes = input == kFileInput ? std::vector<int>{5, 5, 5, 4, 5, 1} : std::vector<int>{4, 5, 1};
+        std::vector<int> codes = input == kFileInput ? std::vector<int>{5, 5, 4, 5, 1} : std::vector<int>{4, 5, 1};
         Walk(input == kFileInput ? "extract from a file to disk" : "extract from an image to disk", false, [&] {
             std::error_code ignored;
             std::filesystem::remove_all(out_, ignored);

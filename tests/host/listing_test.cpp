@@ -1,5 +1,7 @@
 // Listing and lookup through the exports, as a host calls them.
+#include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "tests/host/host_support.h"
 #include "tests/host/sample_archive.h"
@@ -206,6 +208,64 @@ TEST_F(ListingTest, LookupFailuresLeaveTheCallersRecordAlone) {
         EXPECT_EQ(std::memcmp(&record, &before, sizeof record), 0);
     }
     EXPECT_EQ(Plugin().get_file_info(path.c_str(), 0, "x_000.BMP", kFileInput, nullptr), 1);
+}
+
+// Heads of entries that lie in order are fetched in large reads; whatever the
+// layout, a file's listing is byte for byte the listing of the same bytes in
+// memory, which reads each head where it lies.
+TEST_F(ListingTest, HeadsReadInLargeReadsListAsReadOneByOne) {
+    constexpr uint32_t kCount = 3000;
+    std::vector<Bytes> entries;
+    for (uint32_t i = 0; i < kCount; ++i) {
+        // Coded and stored heads alike, of sizes around the head's 64 bytes,
+        // and now and then an empty entry or one long enough to leave a gap
+        // wider than a read takes in.
+        size_t size = i % 97 == 0 ? 0 : i % 211 == 0 ? 20000 : 20 + (i * 37) % 150;
+        Bytes entry(size);
+        for (size_t k = 0; k < size; ++k) entry[k] = static_cast<uint8_t>(i * 7 + k * 13);
+        if (size > 5) entry[0] = static_cast<uint8_t>(1 + i % 2);
+        entries.push_back(entry);
+    }
+    const Bytes built = BuildArchive(entries);
+    auto offset_of = [](const Bytes& archive, uint32_t i) { return GetLe32(archive, 24 + 8 * i + 4); };
+    auto place = [](Bytes& archive, uint32_t i, uint32_t offset) { PutLe32(archive, 24 + 8 * i + 4, offset); };
+    struct Layout {
+        const char* what;
+        std::function<void(Bytes&)> change;
+    } layouts[] = {
+        {"in order", [](Bytes&) {}},
+        {"reversed", [](Bytes& a) {
+             for (uint32_t i = 1, j = kCount - 1; i < j; ++i, --j) {
+                 std::swap_ranges(a.begin() + 24 + 8 * i, a.begin() + 32 + 8 * i, a.begin() + 24 + 8 * j);
+             }
+         }},
+        {"overlapping", [&](Bytes& a) {
+             for (uint32_t i = 2; i < kCount; i += 3) place(a, i, offset_of(a, i - 1) + 5);
+         }},
+        {"some far back", [&](Bytes& a) {
+             for (uint32_t i = 50; i < kCount; i += 50) place(a, i, offset_of(a, i / 2));
+         }},
+        {"past the end", [&](Bytes& a) {
+             for (uint32_t i = 100; i < kCount; i += 100) place(a, i, static_cast<uint32_t>(a.size()) - 30 + i % 60);
+             a.resize(a.size() - 3000);  // the last entries cut off, one head cut through
+         }},
+    };
+    for (const Layout& layout : layouts) {
+        SCOPED_TRACE(layout.what);
+        Bytes archive = built;
+        layout.change(archive);
+        std::string path = WriteArchive("layout.DAT", archive);
+        ASSERT_EQ(ProbeByPointer(path, archive), 1);
+        Listing from_file = ListFile(path);
+        Listing from_memory = ListImage(archive);
+        ASSERT_EQ(from_file.result, 0);
+        ASSERT_EQ(from_memory.result, 0);
+        ASSERT_EQ(from_file.records.size(), kCount);
+        ASSERT_EQ(from_memory.records.size(), kCount);
+        for (uint32_t i = 0; i < kCount; ++i) {
+            ASSERT_EQ(std::memcmp(&from_file.records[i], &from_memory.records[i], sizeof(EntryInfo)), 0) << i;
+        }
+    }
 }
 
 }  // namespace

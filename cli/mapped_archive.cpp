@@ -1,0 +1,142 @@
+#include "cli/mapped_archive.h"
+
+#include <cstring>
+
+#include "format/layout.h"
+#include "plugin/interface.h"
+
+#ifndef _WIN32
+#include <csetjmp>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace kova::cli {
+namespace {
+
+// How far back from src GetFile's memory input looks for the image's start,
+// and so how many entries it can reach.
+constexpr uint64_t kImageSearchReach = uint64_t{1} << 20;
+constexpr unsigned kMemoryToMemory = FlagOf(kInputMemory, kOutputMemory);
+
+}  // namespace
+
+#ifdef _WIN32
+
+struct MappedArchive {};
+
+std::shared_ptr<MappedArchive> MapArchive(const std::string&) { return nullptr; }
+
+MappedOutcome GetFileMapped(const PluginApi&, MappedArchive&, uint64_t, int&, HLOCAL&) {
+    return MappedOutcome::kUnsuitable;
+}
+
+#else
+
+struct MappedArchive {
+    const uint8_t* image = nullptr;
+    size_t size = 0;
+    // Entries below this number are reached by memory input exactly as by
+    // file input; 0 when none are.
+    uint64_t reachable = 0;
+
+    ~MappedArchive() { Unmap(); }
+    void Unmap() {
+        if (image != nullptr) munmap(const_cast<uint8_t*>(image), size);
+        image = nullptr;
+        reachable = 0;
+    }
+};
+
+namespace {
+
+// The entry's number is how far past the image's start src points. The
+// plug-in takes the nearest magic at or before src for the start, so
+// entries beyond the first magic after byte 0 would be read from the wrong
+// place, and those beyond the search's reach not at all.
+uint64_t ReachableEntries(const uint8_t* image, size_t size) {
+    if (size < kValidatedBytes) return 0;
+    if (ReadHeader(ByteSpan(image, size)).index_offset != kImageIndexStart) return 0;
+    uint64_t limit = std::min<uint64_t>(kImageSearchReach, size);
+    for (uint64_t at = 1; at < limit; ++at) {
+        if (at + sizeof kMagic <= size && std::memcmp(image + at, kMagic, sizeof kMagic) == 0) return at;
+    }
+    return limit;
+}
+
+// One mapped read at a time; the fault handler returns to it.
+sigjmp_buf* fault_return = nullptr;
+
+void OnFault(int signal) {
+    if (fault_return != nullptr) siglongjmp(*fault_return, 1);
+    // A fault outside a mapped read is a real one.
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+void CatchMappedFaults() {
+    static bool installed = false;
+    if (installed) return;
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = OnFault;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGBUS, &action, nullptr);
+    installed = true;
+}
+
+}  // namespace
+
+std::shared_ptr<MappedArchive> MapArchive(const std::string& path) {
+    int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file < 0) return nullptr;
+    struct stat status;
+    void* image = MAP_FAILED;
+    if (fstat(file, &status) == 0 && S_ISREG(status.st_mode) && status.st_size >= static_cast<off_t>(kValidatedBytes) &&
+        static_cast<uint64_t>(status.st_size) <= static_cast<uint64_t>(INTPTR_MAX)) {
+        image = mmap(nullptr, static_cast<size_t>(status.st_size), PROT_READ, MAP_PRIVATE, file, 0);
+    }
+    close(file);
+    if (image == MAP_FAILED) return nullptr;
+    auto mapped = std::make_shared<MappedArchive>();
+    mapped->image = static_cast<const uint8_t*>(image);
+    mapped->size = static_cast<size_t>(status.st_size);
+    CatchMappedFaults();
+    sigjmp_buf probe;
+    fault_return = &probe;
+    if (sigsetjmp(probe, 1) == 0) {
+        mapped->reachable = ReachableEntries(mapped->image, mapped->size);
+    } else {
+        mapped->Unmap();
+    }
+    fault_return = nullptr;
+    return mapped->image != nullptr ? mapped : nullptr;
+}
+
+MappedOutcome GetFileMapped(const PluginApi& api, MappedArchive& mapped, uint64_t index, int& result,
+                            HLOCAL& block) {
+    if (mapped.image == nullptr || index >= mapped.reachable) return MappedOutcome::kUnsuitable;
+    const char* src = reinterpret_cast<const char*>(mapped.image) + index;
+    LONG_PTR length = static_cast<LONG_PTR>(mapped.size);
+    sigjmp_buf jump;
+    fault_return = &jump;
+    if (sigsetjmp(jump, 1) != 0) {
+        // Whatever the plug-in had allocated for this call is lost with it.
+        fault_return = nullptr;
+        mapped.Unmap();
+        return MappedOutcome::kFaulted;
+    }
+    HLOCAL handed = nullptr;
+    int called = api.get_file(src, length, reinterpret_cast<char*>(&handed), kMemoryToMemory, nullptr, 0);
+    fault_return = nullptr;
+    result = called;
+    block = handed;
+    return MappedOutcome::kCalled;
+}
+
+#endif
+
+}  // namespace kova::cli
