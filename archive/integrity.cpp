@@ -125,10 +125,12 @@ void WalkArchive(const ArchiveReader& reader, IntegrityDepth depth, IntegrityRep
 
     report.entries.resize(reader.entry_count);
     std::vector<IntegrityFinding> per_entry;
+    // Heads of entries in order come in large reads, as a listing gets them.
+    HeadReader heads(reader);
     for (uint32_t k = 0; k < reader.entry_count; ++k) {
         IndexEntry entry = reader.Entry(k);
         uint8_t head[kEntryHeadSize];
-        EntryDescription described = DescribeEntry(entry, reader.ReadHead(entry, head));
+        EntryDescription described = DescribeEntry(entry, heads.Head(k, entry, head));
         EntryFacts& facts = report.entries[k];
         facts.data_offset = entry.data_offset;
         facts.stored_size = entry.stored_size;

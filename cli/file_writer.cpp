@@ -1,7 +1,6 @@
 #include "cli/file_writer.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <system_error>
 
 #include "cli/interrupts.h"
@@ -14,6 +13,7 @@
 #include <sys/stat.h>
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <unistd.h>
 #endif
 
@@ -21,27 +21,58 @@ namespace kova::cli {
 namespace {
 
 // Creates `path` for writing only if nothing has that name: a file or link
-// planted there is never opened, let alone truncated.
-std::FILE* CreateFresh(const std::filesystem::path& path) {
+// planted there is never opened, let alone truncated. A descriptor, not a
+// stream: one system call fewer per file when thousands are extracted.
+int CreateFresh(const std::filesystem::path& path) {
 #ifdef _WIN32
-    int descriptor = _wopen(path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
-    return descriptor < 0 ? nullptr : _fdopen(descriptor, "wb");
+    return _wopen(path.c_str(), _O_CREAT | _O_EXCL | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
 #else
-    return std::fopen(path.c_str(), "wbx");
+    return open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
 #endif
+}
+
+bool WriteAndClose(int descriptor, const uint8_t* data, size_t size) {
+    bool written = true;
+    while (written && size > 0) {
+        // Windows' write takes an unsigned int; stay well inside it.
+        unsigned chunk = size < (1u << 30) ? static_cast<unsigned>(size) : (1u << 30);
+#ifdef _WIN32
+        int put = _write(descriptor, data, chunk);
+#else
+        ssize_t put = write(descriptor, data, chunk);
+        if (put < 0 && errno == EINTR) continue;
+#endif
+        written = put > 0;
+        if (written) {
+            data += put;
+            size -= static_cast<size_t>(put);
+        }
+    }
+    int saved = errno;
+#ifdef _WIN32
+    bool closed = _close(descriptor) == 0;
+#else
+    bool closed = close(descriptor) == 0;
+#endif
+    if (!written) errno = saved;
+    return written && closed;
 }
 
 int ProcessNumber() {
 #ifdef _WIN32
-    return static_cast<int>(GetCurrentProcessId());
+    static const int number = static_cast<int>(GetCurrentProcessId());
 #else
-    return static_cast<int>(getpid());
+    static const int number = static_cast<int>(getpid());
 #endif
+    return number;
 }
 
 // A temporary file beside `target` under a name no one else uses:
-// <target>.<process>-<n>.part, the first n that is free.
-std::FILE* CreateTemporaryBeside(const std::filesystem::path& target, std::filesystem::path& temporary) {
+// <target>.<process>-<n>.part, the first n that is free. -1 when none can
+// be created. The guard is armed before the file exists, so an interrupt
+// at any point after leaves no file behind.
+int CreateTemporaryBeside(const std::filesystem::path& target, std::filesystem::path& temporary,
+                          TemporaryFileGuard& guard) {
     for (int attempt = 0; attempt < 1000; ++attempt) {
         temporary = target;
         // Appended piece by piece: g++ 12 at -O3 takes a literal joined to a
@@ -52,19 +83,13 @@ std::FILE* CreateTemporaryBeside(const std::filesystem::path& target, std::files
         suffix += std::to_string(attempt);
         suffix += ".part";
         temporary += suffix;
-        std::FILE* file = CreateFresh(temporary);
-        if (file != nullptr || errno != EEXIST) return file;
+        guard.Arm(temporary);
+        int descriptor = CreateFresh(temporary);
+        if (descriptor >= 0) return descriptor;
+        guard.Disarm();
+        if (errno != EEXIST) return -1;
     }
-    return nullptr;
-}
-
-bool WriteAndClose(std::FILE* file, const uint8_t* data, size_t size) {
-    bool written = size == 0 || std::fwrite(data, 1, size, file) == size;
-    written = std::fflush(file) == 0 && written;
-    int saved = errno;
-    bool closed = std::fclose(file) == 0;
-    if (!written) errno = saved;
-    return written && closed;
+    return -1;
 }
 
 bool MoveIntoPlace(const std::filesystem::path& from, const std::filesystem::path& to, std::error_code& failure) {
@@ -120,17 +145,16 @@ bool EnsureDirectory(const std::filesystem::path& directory, std::string& error)
 
 bool WriteFile(const std::filesystem::path& target, const uint8_t* data, size_t size, bool replace,
                std::string& error) {
-    // Held off until the temporary file is in place or gone: an interrupt
-    // never leaves one behind.
-    InterruptsDeferred deferred;
+    // An interrupt while the temporary file exists removes it.
+    TemporaryFileGuard guard;
     std::filesystem::path partial;
-    std::FILE* file = CreateTemporaryBeside(target, partial);
-    if (file == nullptr) {
+    int descriptor = CreateTemporaryBeside(target, partial, guard);
+    if (descriptor < 0) {
         error = "cannot create " + Utf8Of(target) + ": " + DescribeErrno(errno);
         return false;
     }
     std::error_code ignored;
-    if (!WriteAndClose(file, data, size)) {
+    if (!WriteAndClose(descriptor, data, size)) {
         error = "cannot write " + Utf8Of(target) + ": " + DescribeErrno(errno);
         std::filesystem::remove(partial, ignored);
         return false;

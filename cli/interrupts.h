@@ -3,6 +3,8 @@
 // whole new one, and never a temporary file beside it.
 #pragma once
 
+#include <filesystem>
+
 #if defined(_WIN32)
 #include <windows.h>
 #else
@@ -23,6 +25,27 @@ struct InterruptsDeferred {
 private:
     sigset_t previous_;
 #endif
+};
+
+// Cheaper where a file is written for every entry: while armed with a
+// temporary file's path, an interrupt (Ctrl-C, hang-up, termination) removes
+// that file before the process ends; unarmed, nothing is held off and no
+// system call is made per file. The handlers are installed once, and only
+// for signals the process does not ignore. On Windows the interrupt is
+// noted while armed and acted on when disarmed, once the file is in place
+// or gone. One guard is armed at a time.
+class TemporaryFileGuard {
+public:
+    TemporaryFileGuard() = default;
+    ~TemporaryFileGuard() { Disarm(); }
+    TemporaryFileGuard(const TemporaryFileGuard&) = delete;
+    TemporaryFileGuard& operator=(const TemporaryFileGuard&) = delete;
+
+    void Arm(const std::filesystem::path& temporary);
+    void Disarm();
+
+private:
+    bool armed_ = false;
 };
 
 }  // namespace kova::cli

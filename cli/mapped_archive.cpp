@@ -83,6 +83,10 @@ void CatchMappedFaults() {
     struct sigaction action;
     std::memset(&action, 0, sizeof action);
     action.sa_handler = OnFault;
+    // Not blocked while handled: the jump back then leaves the signal mask
+    // as it was, and the jump points need not save it (a system call per
+    // entry extracted).
+    action.sa_flags = SA_NODEFER;
     sigemptyset(&action.sa_mask);
     sigaction(SIGBUS, &action, nullptr);
     installed = true;
@@ -107,7 +111,7 @@ std::shared_ptr<MappedArchive> MapArchive(const std::string& path) {
     CatchMappedFaults();
     sigjmp_buf probe;
     fault_return = &probe;
-    if (sigsetjmp(probe, 1) == 0) {
+    if (sigsetjmp(probe, 0) == 0) {
         mapped->reachable = ReachableEntries(mapped->image, mapped->size);
     } else {
         mapped->Unmap();
@@ -123,7 +127,7 @@ MappedOutcome GetFileMapped(const PluginApi& api, MappedArchive& mapped, uint64_
     LONG_PTR length = static_cast<LONG_PTR>(mapped.size);
     sigjmp_buf jump;
     fault_return = &jump;
-    if (sigsetjmp(jump, 1) != 0) {
+    if (sigsetjmp(jump, 0) != 0) {
         // Whatever the plug-in had allocated for this call is lost with it.
         fault_return = nullptr;
         mapped.Unmap();
