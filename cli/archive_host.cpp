@@ -117,13 +117,17 @@ std::string NameOf(const EntryInfoW& record) {
 #endif
 }
 
-// Copies the records out of the list block; the list ends at the first
-// record whose method starts with a zero byte, or at the block's end.
+// Takes the records straight from the list block, without a copy of it:
+// the list ends at the first record whose method starts with a zero byte,
+// or at the block's end.
 template <typename Record>
 bool ReadListedEntries(const PluginApi& api, HLOCAL list, std::vector<ListedEntry>& entries) {
-    ListBlockOf<Record> block = ReadListBlock<Record>(api, list);
-    if (!block.readable) return false;
-    for (const Record& record : block.records) {
+    size_t capacity = api.local_size(list) / sizeof(Record);
+    const auto* records = static_cast<const Record*>(api.local_lock(list));
+    if (records == nullptr) return false;
+    entries.reserve(capacity);
+    for (size_t i = 0; i < capacity && records[i].method[0] != 0; ++i) {
+        const Record& record = records[i];
         ListedEntry entry;
         entry.index = record.position;
         entry.name = NameOf(record);
@@ -131,6 +135,7 @@ bool ReadListedEntries(const PluginApi& api, HLOCAL list, std::vector<ListedEntr
         entry.unpacked_size = record.unpacked_size;
         entries.push_back(std::move(entry));
     }
+    api.local_unlock(list);
     return true;
 }
 

@@ -161,8 +161,14 @@ bool SelectByPatterns(const ListedArchive& archive, const std::vector<std::strin
         if (kinds.empty()) return true;
         return std::any_of(kinds.begin(), kinds.end(), [&](const std::string& kind) { return SameIgnoringCase(kind, entry.kind); });
     };
+    // Each entry once, in the order first chosen; a flag per entry keeps
+    // that linear when every one of a large archive is chosen.
+    std::vector<bool> taken(archive.entries.size());
     auto take = [&](const ListedEntry& entry) {
-        if (wanted_kind(entry) && std::find(chosen.begin(), chosen.end(), &entry) == chosen.end()) chosen.push_back(&entry);
+        size_t at = static_cast<size_t>(&entry - archive.entries.data());
+        if (!wanted_kind(entry) || taken[at]) return;
+        taken[at] = true;
+        chosen.push_back(&entry);
     };
     if (selectors.empty()) {
         for (const ListedEntry& entry : archive.entries) take(entry);

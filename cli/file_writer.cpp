@@ -31,9 +31,8 @@ int CreateFresh(const std::filesystem::path& path) {
 #endif
 }
 
-bool WriteAndClose(int descriptor, const uint8_t* data, size_t size) {
-    bool written = true;
-    while (written && size > 0) {
+bool WriteAll(int descriptor, const uint8_t* data, size_t size) {
+    while (size > 0) {
         // Windows' write takes an unsigned int; stay well inside it.
         unsigned chunk = size < (1u << 30) ? static_cast<unsigned>(size) : (1u << 30);
 #ifdef _WIN32
@@ -42,18 +41,28 @@ bool WriteAndClose(int descriptor, const uint8_t* data, size_t size) {
         ssize_t put = write(descriptor, data, chunk);
         if (put < 0 && errno == EINTR) continue;
 #endif
-        written = put > 0;
-        if (written) {
-            data += put;
-            size -= static_cast<size_t>(put);
-        }
+        if (put <= 0) return false;
+        data += put;
+        size -= static_cast<size_t>(put);
     }
+    return true;
+}
+
+bool CloseKeepingErrno(int descriptor) {
     int saved = errno;
 #ifdef _WIN32
     bool closed = _close(descriptor) == 0;
 #else
     bool closed = close(descriptor) == 0;
 #endif
+    if (closed) errno = saved;
+    return closed;
+}
+
+bool WriteAndClose(int descriptor, const uint8_t* data, size_t size) {
+    bool written = WriteAll(descriptor, data, size);
+    int saved = errno;
+    bool closed = CloseKeepingErrno(descriptor);
     if (!written) errno = saved;
     return written && closed;
 }
@@ -67,6 +76,20 @@ int ProcessNumber() {
     return number;
 }
 
+// <target>.<process>-<attempt>.part
+std::filesystem::path TemporaryName(const std::filesystem::path& target, int attempt) {
+    std::filesystem::path temporary = target;
+    // Appended piece by piece: g++ 12 at -O3 takes a literal joined to a
+    // temporary string for an overlapping copy (-Wrestrict).
+    std::string suffix = ".";
+    suffix += std::to_string(ProcessNumber());
+    suffix += '-';
+    suffix += std::to_string(attempt);
+    suffix += ".part";
+    temporary += suffix;
+    return temporary;
+}
+
 // A temporary file beside `target` under a name no one else uses:
 // <target>.<process>-<n>.part, the first n that is free. -1 when none can
 // be created. The guard is armed before the file exists, so an interrupt
@@ -74,15 +97,7 @@ int ProcessNumber() {
 int CreateTemporaryBeside(const std::filesystem::path& target, std::filesystem::path& temporary,
                           TemporaryFileGuard& guard) {
     for (int attempt = 0; attempt < 1000; ++attempt) {
-        temporary = target;
-        // Appended piece by piece: g++ 12 at -O3 takes a literal joined to a
-        // temporary string for an overlapping copy (-Wrestrict).
-        std::string suffix = ".";
-        suffix += std::to_string(ProcessNumber());
-        suffix += '-';
-        suffix += std::to_string(attempt);
-        suffix += ".part";
-        temporary += suffix;
+        temporary = TemporaryName(target, attempt);
         guard.Arm(temporary);
         int descriptor = CreateFresh(temporary);
         if (descriptor >= 0) return descriptor;
@@ -126,6 +141,81 @@ bool MoveIntoFreeName(const std::filesystem::path& from, const std::filesystem::
 #endif
 }
 
+#if defined(__linux__) && defined(O_TMPFILE)
+// Linux can create a file with no name in the target's directory and give
+// it its name once written (linkat of the descriptor): the file appears
+// complete or not at all, nothing is left behind even if the process is
+// killed outright, and the directory changes once instead of twice
+// (create, then rename), which on a journaling file system is most of the
+// cost of extracting thousands of small entries. Naming a descriptor needs
+// a privilege many users lack, and some file systems have no nameless
+// files; where a step is refused, the temporary file serves instead.
+enum class UnnamedOutcome { kWritten, kFailed, kUseTemporary };
+
+// Set once the system refuses nameless files or naming them, so that later
+// files do not try again.
+bool unnamed_refused = false;
+
+// How kernels and file systems without nameless files answer.
+bool Refusal(int error) { return error == EOPNOTSUPP || error == EISDIR || error == EINVAL; }
+
+bool NameAndRename(int descriptor, const std::filesystem::path& target) {
+    TemporaryFileGuard guard;
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        std::filesystem::path temporary = TemporaryName(target, attempt);
+        guard.Arm(temporary);
+        if (linkat(descriptor, "", AT_FDCWD, temporary.c_str(), AT_EMPTY_PATH) == 0) {
+            if (rename(temporary.c_str(), target.c_str()) == 0) return true;
+            int failure = errno;
+            unlink(temporary.c_str());
+            errno = failure;
+            return false;
+        }
+        guard.Disarm();
+        if (errno != EEXIST) return false;
+    }
+    return false;
+}
+
+UnnamedOutcome WriteUnnamed(const std::filesystem::path& target, const uint8_t* data, size_t size,
+                            bool replace, std::string& error) {
+    if (unnamed_refused) return UnnamedOutcome::kUseTemporary;
+    std::filesystem::path directory = target.parent_path();
+    if (directory.empty()) directory = ".";
+    int descriptor = open(directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (descriptor < 0) {
+        unnamed_refused = Refusal(errno);
+        return UnnamedOutcome::kUseTemporary;
+    }
+    if (!WriteAll(descriptor, data, size)) {
+        error = "cannot write " + Utf8Of(target) + ": " + DescribeErrno(errno);
+        CloseKeepingErrno(descriptor);
+        return UnnamedOutcome::kFailed;
+    }
+    // Naming fails rather than replace an existing name, link or not; a
+    // replacement is named beside the target and renamed over it.
+    bool named = linkat(descriptor, "", AT_FDCWD, target.c_str(), AT_EMPTY_PATH) == 0;
+    int failure = named ? 0 : errno;
+    if (failure == EEXIST && replace) named = NameAndRename(descriptor, target);
+    if (!named) {
+        CloseKeepingErrno(descriptor);
+        if (failure == EEXIST && !replace) {
+            error = "cannot create " + Utf8Of(target) + ": it exists (--keep)";
+            return UnnamedOutcome::kFailed;
+        }
+        // Without the privilege the descriptor is "not found".
+        unnamed_refused = failure == ENOENT || failure == EPERM || failure == EOPNOTSUPP;
+        return UnnamedOutcome::kUseTemporary;
+    }
+    if (!CloseKeepingErrno(descriptor)) {
+        error = "cannot write " + Utf8Of(target) + ": " + DescribeErrno(errno);
+        unlink(target.c_str());
+        return UnnamedOutcome::kFailed;
+    }
+    return UnnamedOutcome::kWritten;
+}
+#endif
+
 }  // namespace
 
 bool EnsureDirectory(const std::filesystem::path& directory, std::string& error) {
@@ -145,6 +235,10 @@ bool EnsureDirectory(const std::filesystem::path& directory, std::string& error)
 
 bool WriteFile(const std::filesystem::path& target, const uint8_t* data, size_t size, bool replace,
                std::string& error) {
+#if defined(__linux__) && defined(O_TMPFILE)
+    UnnamedOutcome unnamed = WriteUnnamed(target, data, size, replace, error);
+    if (unnamed != UnnamedOutcome::kUseTemporary) return unnamed == UnnamedOutcome::kWritten;
+#endif
     // An interrupt while the temporary file exists removes it.
     TemporaryFileGuard guard;
     std::filesystem::path partial;

@@ -36,23 +36,46 @@ Extraction ExtractAt(const char* src, LONG_PTR len) {
 }
 
 TEST_F(GuardPageTest, WithinTheContractNoReadLeavesTheImage) {
-    Bytes image = SampleArchive();  // its tail begins no magic
-    LONG_PTR len = static_cast<LONG_PTR>(image.size());
-    for (Flush flush : {Flush::kEnd, Flush::kStart}) {
-        SCOPED_TRACE(flush == Flush::kEnd ? "against the page after" : "against the page before");
-        GuardedBytes guarded(image, flush);
-        ASSERT_TRUE(guarded.Mapped());
-        EXPECT_EQ(List(guarded.At(0), len, kMemoryInput).records.size(), kSampleCount);
-        for (size_t i = 0; i < kSampleCount; ++i) {
-            EntryInfo record;
-            std::string name = "x_" + std::to_string(i) + ".DAT";
-            EXPECT_EQ(Plugin().get_file_info(guarded.At(0), len, name.c_str(), kMemoryInput, &record), 0);
-        }
-        for (size_t k = 0; k < image.size(); ++k) {
-            Extraction got = ExtractAt(guarded.At(k), len);
-            ASSERT_EQ(got.result, k < kSampleCount ? 0 : 3) << "src at " << k;
-            if (k < kSampleCount) {
-                EXPECT_EQ(got.content, SampleContent()[k]);
+    // Stored sizes of 75 and 20,299 put "K" and "KO" into the index: first
+    // bytes of the magic that the search must pass over.
+    std::vector<Bytes> partial_magic;
+    for (size_t i = 0; i < 12; ++i) {
+        Bytes entry = ToBytes("BM" + std::to_string(i));
+        entry.resize(i % 3 == 0 ? 75 : i % 3 == 1 ? 20299 : 5, static_cast<uint8_t>('a' + i));
+        partial_magic.push_back(entry);
+    }
+    struct Case {
+        const char* what;
+        Bytes image;  // its tail begins no magic
+        std::vector<Bytes> contents;
+    } cases[] = {
+        {"the sample", SampleArchive(), SampleContent()},
+        {"\"K\" and \"KO\" in the index", BuildArchive(partial_magic), partial_magic},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        LONG_PTR len = static_cast<LONG_PTR>(c.image.size());
+        size_t count = c.contents.size();
+        for (Flush flush : {Flush::kEnd, Flush::kStart}) {
+            SCOPED_TRACE(flush == Flush::kEnd ? "against the page after" : "against the page before");
+            GuardedBytes guarded(c.image, flush);
+            ASSERT_TRUE(guarded.Mapped());
+            EXPECT_EQ(List(guarded.At(0), len, kMemoryInput).records.size(), count);
+            for (size_t i = 0; i < count; ++i) {
+                EntryInfo record;
+                std::string name = "x_" + std::to_string(i) + ".DAT";
+                EXPECT_EQ(Plugin().get_file_info(guarded.At(0), len, name.c_str(), kMemoryInput, &record), 0);
+            }
+            // Past the index every src still finds the start, and names an
+            // entry that does not exist; a large image is tried up to a
+            // little past its index.
+            size_t last = c.image.size() < 4096 ? c.image.size() : 24 + 8 * count + 64;
+            for (size_t k = 0; k < last; ++k) {
+                Extraction got = ExtractAt(guarded.At(k), len);
+                ASSERT_EQ(got.result, k < count ? 0 : 3) << "src at " << k;
+                if (k < count) {
+                    EXPECT_EQ(got.content, c.contents[k]);
+                }
             }
         }
     }
