@@ -10,6 +10,8 @@
 namespace kova {
 namespace {
 
+constexpr unsigned kHashBits = 9;  // small enough for a window of 64 to rarely share one by chance
+
 // Group k holds the distances row[k] - 0 ... row[k] - 63; bit a of a group's
 // mask stands for distance row[k] - a, which is parameter byte k << 6 | a.
 uint8_t ParameterOf(size_t group, uint64_t mask) {
@@ -41,6 +43,14 @@ uint64_t ReachableFrom(size_t position, uint32_t row) {
     return shortfall >= 64 ? 0 : ~uint64_t{0} << shortfall;
 }
 
+uint32_t LittleEndian(uint32_t value) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    return __builtin_bswap32(value);
+#else
+    return value;
+#endif
+}
+
 // How many bytes from `position` equal those `distance` back, up to
 // `limit`; eight at a time while eight remain.
 uint32_t MatchLength(const uint8_t* bytes, size_t position, size_t distance, uint32_t limit) {
@@ -63,6 +73,35 @@ uint32_t MatchLength(const uint8_t* bytes, size_t position, size_t distance, uin
     }
     while (length < limit && here[length] == there[length]) ++length;
     return length;
+}
+
+// The hash a position looks for, made ready once for every group's compare.
+struct HashProbe {
+#if defined(__SSE2__)
+    explicit HashProbe(uint16_t hash) : wanted(_mm_set1_epi16(static_cast<short>(hash))) {}
+    __m128i wanted;
+#else
+    explicit HashProbe(uint16_t hash) : wanted(hash) {}
+    uint16_t wanted;
+#endif
+};
+
+// Bit a set when the hash of window position a is the probe's.
+uint64_t SameHash(const uint16_t* window, const HashProbe& probe) {
+#if defined(__SSE2__)
+    uint64_t mask = 0;
+    for (int part = 0; part < 4; ++part) {
+        __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(window + 16 * part));
+        __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(window + 16 * part + 8));
+        __m128i equal = _mm_packs_epi16(_mm_cmpeq_epi16(low, probe.wanted), _mm_cmpeq_epi16(high, probe.wanted));
+        mask |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(equal))) << (16 * part);
+    }
+    return mask;
+#else
+    uint64_t mask = 0;
+    for (size_t a = 0; a < 64; ++a) mask |= static_cast<uint64_t>(window[a] == probe.wanted) << a;
+    return mask;
+#endif
 }
 
 }  // namespace
@@ -124,66 +163,54 @@ CopyMatch ExhaustiveCopyFinder::At(size_t position) {
     return best;
 }
 
-HashedCopyFinder::HashedCopyFinder(ByteSpan content, uint8_t method)
-    : content_(content), row_(DistancesOf(method)), hashes_(content.size() >= 3 ? content.size() - 2 : 0),
-      heads_(4u << kHashBits, 0) {
-    for (auto& chain : chains_) std::fill(std::begin(chain), std::end(chain), 0);
+PositionHashes::PositionHashes(ByteSpan content) {
+    size_t hashed = content.size() >= 3 ? content.size() - 2 : 0;
+    hashes_.reset(new uint16_t[kPadding + hashed]);
+    std::fill(hashes_.get(), hashes_.get() + kPadding, kNeverMatches);
+    uint16_t* hashes = hashes_.get() + kPadding;
     const uint8_t* bytes = content.data();
-    for (size_t x = 0; x < hashes_.size(); ++x) {
-        uint32_t three = static_cast<uint32_t>(bytes[x]) | static_cast<uint32_t>(bytes[x + 1]) << 8 |
-                         static_cast<uint32_t>(bytes[x + 2]) << 16;
-        hashes_[x] = static_cast<uint16_t>((three * 2654435761u) >> (32 - kHashBits));
-        // Inside a run of one byte value every position looks like the one
-        // before it: filing them all would only lengthen the chains.
-        if (x > 0 && bytes[x - 1] == bytes[x] && bytes[x] == bytes[x + 1] && bytes[x + 1] == bytes[x + 2]) {
-            hashes_[x] |= kInsideRun;
-        }
+    auto hash_of = [](uint32_t three) { return static_cast<uint16_t>((three * 2654435761u) >> (32 - kHashBits)); };
+    if (hashed > 0) {
+        hashes[0] = hash_of(static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+                            static_cast<uint32_t>(bytes[2]) << 16);
+    }
+    // Four bytes read at once: the three hashed and the one before, which
+    // tells a run's inside. The last position's read ends at the last byte.
+    for (size_t x = 1; x < hashed; ++x) {
+        uint32_t four;
+        std::memcpy(&four, bytes + x - 1, 4);
+        four = LittleEndian(four);
+        uint16_t hash = hash_of(four >> 8);
+        bool inside_run = ((four ^ (four >> 8)) & 0xFFFFFF) == 0;
+        hashes[x] = inside_run ? static_cast<uint16_t>(hash | kNeverMatches) : hash;
     }
 }
 
-// Files, for each group, the positions it reaches from `position` that are
-// not filed yet: its window is position - row[k] to position - row[k] + 63.
-// Positions skipped over while no group reached them are never looked up.
-void HashedCopyFinder::FileUpTo(size_t position) {
-    if (content_.size() < 3) return;
-    size_t last_three = content_.size() - 3;
-    for (size_t k = 0; k < 4; ++k) {
-        if (position + (kWindow - 1) < row_[k]) continue;
-        size_t window_end = std::min(position + (kWindow - 1) - row_[k], last_three);
-        size_t window_start = position >= row_[k] ? position - row_[k] : 0;
-        uint32_t* heads = heads_.data() + (k << kHashBits);
-        for (size_t x = std::max(next_to_file_[k], window_start); x <= window_end; ++x) {
-            uint32_t hash = hashes_[x];
-            if (hash & kInsideRun) continue;
-            chains_[k][x % kWindow] = heads[hash];
-            heads[hash] = static_cast<uint32_t>(x + 1);
-        }
-        next_to_file_[k] = std::max(next_to_file_[k], window_end + 1);
-    }
-}
+HashedCopyFinder::HashedCopyFinder(ByteSpan content, uint8_t method, const PositionHashes& hashes)
+    : content_(content), row_(DistancesOf(method)), hashes_(hashes) {}
 
-CopyMatch HashedCopyFinder::At(size_t position) {
+CopyMatch HashedCopyFinder::At(size_t position) const {
     CopyMatch best;
     if (position + 3 > content_.size()) return best;
-    FileUpTo(position);
     size_t limit = std::min<size_t>(kMaxCopyBytes, content_.size() - position);
-    uint32_t hash = hashes_[position] & ~kInsideRun;
+    // A run's inside still looks up; it is only never found.
+    HashProbe probe(hashes_.At(position) & ~PositionHashes::kNeverMatches);
     for (size_t k = 0; k < 4; ++k) {
-        if (position < row_[k] - (kWindow - 1)) continue;
-        // Candidates are stored plus one; the window starts at position - row.
-        size_t window_start = position >= row_[k] ? position - row_[k] + 1 : 1;
-        size_t candidate = heads_[(k << kHashBits) + hash];
-        for (size_t tries = 0; tries < kMaxCandidates && candidate >= window_start; ++tries) {
-            size_t source = candidate - 1;
-            size_t distance = position - source;
+        // The group reaches position - row to position - row + 63, at least
+        // 17 positions back: within the hashes, or in the padding before.
+        if (position + (kWindow - 1) < row_[k]) continue;
+        uint64_t same = SameHash(hashes_.From(PositionHashes::kPadding + position - row_[k]), probe);
+        for (size_t tries = 0; tries < kMaxCandidates && same != 0; ++tries) {
+            unsigned newest = 63u - static_cast<unsigned>(__builtin_clzll(same));
+            same &= ~(uint64_t{1} << newest);
+            size_t distance = row_[k] - newest;
             uint32_t length = MatchLength(content_.data(), position, distance, static_cast<uint32_t>(limit));
             if (length > best.length) {
                 best.length = length;
-                best.parameter = static_cast<uint8_t>(k << 6 | (row_[k] - distance));
+                best.parameter = static_cast<uint8_t>(k << 6 | newest);
                 best.reaches_end = position + length == content_.size();
             }
             if (length == limit) return best;
-            candidate = chains_[k][source % kWindow];
         }
     }
     return best;

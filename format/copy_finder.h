@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "format/bytes.h"
@@ -45,31 +46,47 @@ private:
     size_t last_position_ = SIZE_MAX;
 };
 
-// Copies found through the three bytes at each position: every position is
-// filed under a hash of its three bytes in a small table per distance
-// group, and a position looks up the positions its group reaches. Cheap,
-// and nearly always as good as the exhaustive search.
-class HashedCopyFinder {
+// A hash of the three bytes at each position, made once per content and
+// shared by both methods' quick parses.
+class PositionHashes {
 public:
-    HashedCopyFinder(ByteSpan content, uint8_t method);
-    // Positions must not decrease between calls; any may be skipped.
-    CopyMatch At(size_t position);
+    explicit PositionHashes(ByteSpan content);
+
+    // Marks what no position looks up: the inside of a run of one byte
+    // value, where every position looks like the one before it, and the
+    // padding before the content's start.
+    static constexpr uint16_t kNeverMatches = 0x8000;
+    // The farthest any group reaches back, and so the padding's length.
+    static constexpr size_t kPadding = kWideDistances[3];
+
+    // The hashes from position `first` on, which may lie up to kPadding
+    // before the start; every position up to the content's third-last has
+    // one.
+    const uint16_t* From(size_t padded_first) const { return hashes_.get() + padded_first; }
+    uint16_t At(size_t position) const { return hashes_[kPadding + position]; }
 
 private:
-    static constexpr size_t kHashBits = 9;  // a window holds 64 positions: a small table stays in cache
-    static constexpr size_t kWindow = 64;       // the positions a group reaches
+    std::unique_ptr<uint16_t[]> hashes_;
+};
+
+// Copies found through those hashes: a group's 64 reachable positions are
+// compared with the hash here in a few wide compares, newest first. No
+// table is kept up to date as the parse moves, so positions the parse
+// skips cost nothing more. Cheap, and nearly always as good as the
+// exhaustive search.
+class HashedCopyFinder {
+public:
+    HashedCopyFinder(ByteSpan content, uint8_t method, const PositionHashes& hashes);
+    // Positions may be asked in any order.
+    CopyMatch At(size_t position) const;
+
+private:
+    static constexpr size_t kWindow = 64;        // the positions a group reaches
     static constexpr size_t kMaxCandidates = 8;  // positions tried per group
-    static constexpr uint16_t kInsideRun = 0x8000;  // marks a hash not filed
-    void FileUpTo(size_t position);
 
     ByteSpan content_;
     const DistanceRow& row_;
-    std::vector<uint16_t> hashes_;  // of the three bytes at each position, made once
-    // Positions are below 2^32 (entries are), stored plus one so that 0
-    // means none.
-    std::vector<uint32_t> heads_;   // 4 tables of 1 << kHashBits newest positions
-    uint32_t chains_[4][kWindow];   // the previous position of the same hash, by position % 64
-    size_t next_to_file_[4] = {};  // per group, the first position not filed yet
+    const PositionHashes& hashes_;
 };
 
 }  // namespace kova

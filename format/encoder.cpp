@@ -1,16 +1,19 @@
 #include "format/encoder.h"
 
+#include <memory>
+
 #include "format/coding.h"
+#include "format/copy_finder.h"
 #include "format/fast_parse.h"
 #include "format/optimal_parse.h"
 
 namespace kova {
 
-bool EncodeEntry(uint8_t method, ByteSpan content, std::vector<uint8_t>& stored, EncoderStrength strength,
-                 EncoderStats* stats) {
-    if (!IsCodedMethod(method) || content.size() > UINT32_MAX) return false;
-    std::vector<Command> commands = strength == EncoderStrength::kBest ? PlanShortestStream(content, method)
-                                                                        : PlanQuickStream(content, method);
+namespace {
+
+// The stored bytes of a coded entry that follows `commands`.
+bool WriteCodedEntry(uint8_t method, ByteSpan content, const std::vector<Command>& commands,
+                     std::vector<uint8_t>& stored, EncoderStats* stats) {
     // A plan stands for the content exactly; one that did not would make
     // the stream carry bytes from outside it.
     uint64_t covered = 0;
@@ -33,6 +36,16 @@ bool EncodeEntry(uint8_t method, ByteSpan content, std::vector<uint8_t>& stored,
     return true;
 }
 
+}  // namespace
+
+bool EncodeEntry(uint8_t method, ByteSpan content, std::vector<uint8_t>& stored, EncoderStrength strength,
+                 EncoderStats* stats) {
+    if (!IsCodedMethod(method) || content.size() > UINT32_MAX) return false;
+    std::vector<Command> commands = strength == EncoderStrength::kBest ? PlanShortestStream(content, method)
+                                                                        : PlanQuickStream(content, method);
+    return WriteCodedEntry(method, content, commands, stored, stats);
+}
+
 bool MayBeStoredAsIs(ByteSpan content) { return !content.empty() && !IsCodedMethod(content[0]); }
 
 PackStatus PackEntry(ByteSpan content, PackMethod method, EncoderStrength strength, std::vector<uint8_t>& stored) {
@@ -45,11 +58,16 @@ PackStatus PackEntry(ByteSpan content, PackMethod method, EncoderStrength streng
     }
     std::vector<uint8_t> best;
     bool have_best = false;
+    // The quick plans of both methods share the content's hashes.
+    std::unique_ptr<PositionHashes> hashes;
+    if (strength == EncoderStrength::kDefault) hashes = std::make_unique<PositionHashes>(content);
     for (uint8_t coded : {kMethodCodedWide, kMethodCodedNarrow}) {
         if (method == PackMethod::kWide && coded != kMethodCodedWide) continue;
         if (method == PackMethod::kNarrow && coded != kMethodCodedNarrow) continue;
         std::vector<uint8_t> candidate;
-        if (!EncodeEntry(coded, content, candidate, strength)) continue;
+        std::vector<Command> commands = hashes != nullptr ? PlanQuickStream(content, coded, *hashes)
+                                                          : PlanShortestStream(content, coded);
+        if (!WriteCodedEntry(coded, content, commands, candidate, nullptr)) continue;
         if (!have_best || candidate.size() < best.size()) {
             best = std::move(candidate);
             have_best = true;

@@ -7,11 +7,14 @@
 
 #include "format/bytes.h"
 #include "format/command_stream.h"
+#include "format/copy_finder.h"
 
 namespace kova {
 
 // Commands, in order, producing exactly `content` with `method`'s
 // distances. A final back copy needs the end command after it.
+// `hashes` are the content's, which both methods' plans can share.
+std::vector<Command> PlanQuickStream(ByteSpan content, uint8_t method, const PositionHashes& hashes);
 std::vector<Command> PlanQuickStream(ByteSpan content, uint8_t method);
 
 }  // namespace kova
