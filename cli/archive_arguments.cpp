@@ -13,6 +13,7 @@ ArchiveSource SourceFor(const std::string& word, const SourceOptions& options, b
     source.standard_input = word == "-";
     source.offset = source.standard_input ? 0 : options.offset;
     source.in_memory = source.standard_input || (offset_in_memory && source.offset != 0);
+    source.for_extraction = offset_in_memory;
     source.stdin_name = options.stdin_name;
     return source;
 }

@@ -285,9 +285,25 @@ bool ListArchive(const PluginApi& api, const ArchiveSource& source, ListedArchiv
         if (ProbeHead(api, source.path, source.offset, head, error) != ProbeOutcome::kRecognized) return false;
         archive.declared_size = DeclaredSize(head);
         archive.available_size = AvailableFrom(source.path, source.offset);
+        bool listed = false;
+        if (source.for_extraction && source.offset == 0 && !wide) {
+            // The file mapped now serves the listing and then every entry;
+            // the plug-in reads it in place instead of copying it in.
+            archive.mapping_tried = true;
+            archive.mapped = MapArchive(source.path);
+            MappedOutcome mapped = MappedOutcome::kUnsuitable;
+            if (archive.mapped != nullptr) mapped = ListMapped(api, *archive.mapped, result, list);
+            if (mapped == MappedOutcome::kFaulted) archive.mapped = nullptr;
+            // A refusal is asked again by file name, whose answer stands.
+            listed = mapped == MappedOutcome::kCalled && result == 0;
+            if (!listed && list != nullptr) api.local_free(list);
+            if (!listed) list = nullptr;
+        }
         LONG_PTR offset = static_cast<LONG_PTR>(source.offset);
-        result = wide ? api.get_archive_info_w(ToWchar(WidePluginPath(source.path)), offset, 0, &list)
-                      : api.get_archive_info(PluginPath(source.path).c_str(), offset, 0, &list);
+        if (!listed) {
+            result = wide ? api.get_archive_info_w(ToWchar(WidePluginPath(source.path)), offset, 0, &list)
+                          : api.get_archive_info(PluginPath(source.path).c_str(), offset, 0, &list);
+        }
     }
     const std::string& path = archive.display;
     if (result != 0) {

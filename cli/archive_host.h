@@ -35,6 +35,7 @@ struct ArchiveSource {
     uint64_t offset = 0;               // where the archive starts inside the file
     bool in_memory = false;            // read into memory and handed over as an image
     bool standard_input = false;       // the archive comes on standard input ("-")
+    bool for_extraction = false;       // entries will be extracted from it
     std::string stdin_name = "stdin";  // the name standard input's entries are named after
 
     bool FromStandardInput() const { return standard_input; }

@@ -177,16 +177,50 @@ bool NameAndRename(int descriptor, const std::filesystem::path& target) {
     return false;
 }
 
+// The directory the last file went to, held open: files are created and
+// named relative to it, which spares a walk of its path twice per file.
+class HeldDirectory {
+public:
+    ~HeldDirectory() { Release(); }
+
+    // A nameless file in `directory`, or -1. A held directory that no
+    // longer serves (removed, say) is opened again by its path.
+    int CreateNamelessIn(const std::filesystem::path& directory) {
+        if (descriptor_ >= 0 && directory.native() == path_) {
+            int file = openat(descriptor_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+            if (file >= 0) return file;
+        }
+        Release();
+        descriptor_ = open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (descriptor_ < 0) return -1;
+        path_ = directory.native();
+        return openat(descriptor_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    }
+    int descriptor() const { return descriptor_; }
+
+private:
+    void Release() {
+        if (descriptor_ >= 0) close(descriptor_);
+        descriptor_ = -1;
+    }
+
+    std::string path_;
+    int descriptor_ = -1;
+};
+
+HeldDirectory held_directory;
+
 UnnamedOutcome WriteUnnamed(const std::filesystem::path& target, const uint8_t* data, size_t size,
                             bool replace, std::string& error) {
     if (unnamed_refused) return UnnamedOutcome::kUseTemporary;
     std::filesystem::path directory = target.parent_path();
     if (directory.empty()) directory = ".";
-    int descriptor = open(directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    int descriptor = held_directory.CreateNamelessIn(directory);
     if (descriptor < 0) {
         unnamed_refused = Refusal(errno);
         return UnnamedOutcome::kUseTemporary;
     }
+    std::filesystem::path name = target.filename();
     if (!WriteAll(descriptor, data, size)) {
         error = "cannot write " + Utf8Of(target) + ": " + DescribeErrno(errno);
         CloseKeepingErrno(descriptor);
@@ -194,7 +228,7 @@ UnnamedOutcome WriteUnnamed(const std::filesystem::path& target, const uint8_t* 
     }
     // Naming fails rather than replace an existing name, link or not; a
     // replacement is named beside the target and renamed over it.
-    bool named = linkat(descriptor, "", AT_FDCWD, target.c_str(), AT_EMPTY_PATH) == 0;
+    bool named = linkat(descriptor, "", held_directory.descriptor(), name.c_str(), AT_EMPTY_PATH) == 0;
     int failure = named ? 0 : errno;
     if (failure == EEXIST && replace) named = NameAndRename(descriptor, target);
     if (!named) {
@@ -209,7 +243,7 @@ UnnamedOutcome WriteUnnamed(const std::filesystem::path& target, const uint8_t* 
     }
     if (!CloseKeepingErrno(descriptor)) {
         error = "cannot write " + Utf8Of(target) + ": " + DescribeErrno(errno);
-        unlink(target.c_str());
+        unlinkat(held_directory.descriptor(), name.c_str(), 0);
         return UnnamedOutcome::kFailed;
     }
     return UnnamedOutcome::kWritten;

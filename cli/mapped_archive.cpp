@@ -30,6 +30,8 @@ struct MappedArchive {};
 
 std::shared_ptr<MappedArchive> MapArchive(const std::string&) { return nullptr; }
 
+MappedOutcome ListMapped(const PluginApi&, MappedArchive&, int&, HLOCAL&) { return MappedOutcome::kUnsuitable; }
+
 MappedOutcome GetFileMapped(const PluginApi&, MappedArchive&, uint64_t, int&, HLOCAL&) {
     return MappedOutcome::kUnsuitable;
 }
@@ -42,12 +44,15 @@ struct MappedArchive {
     // Entries below this number are reached by memory input exactly as by
     // file input; 0 when none are.
     uint64_t reachable = 0;
+    // The index lies at byte 24: memory input lists as file input does.
+    bool listable = false;
 
     ~MappedArchive() { Unmap(); }
     void Unmap() {
         if (image != nullptr) munmap(const_cast<uint8_t*>(image), size);
         image = nullptr;
         reachable = 0;
+        listable = false;
     }
 };
 
@@ -61,8 +66,13 @@ uint64_t ReachableEntries(const uint8_t* image, size_t size) {
     if (size < kValidatedBytes) return 0;
     if (ReadHeader(ByteSpan(image, size)).index_offset != kImageIndexStart) return 0;
     uint64_t limit = std::min<uint64_t>(kImageSearchReach, size);
-    for (uint64_t at = 1; at < limit; ++at) {
-        if (at + sizeof kMagic <= size && std::memcmp(image + at, kMagic, sizeof kMagic) == 0) return at;
+    // Candidates are found by their first byte, a wide scan at a time.
+    const uint8_t* end = image + limit;
+    for (const uint8_t* at = image + 1; at < end; ++at) {
+        at = static_cast<const uint8_t*>(std::memchr(at, kMagic[0], static_cast<size_t>(end - at)));
+        if (at == nullptr) break;
+        size_t offset = static_cast<size_t>(at - image);
+        if (offset + sizeof kMagic <= size && std::memcmp(at, kMagic, sizeof kMagic) == 0) return offset;
     }
     return limit;
 }
@@ -92,6 +102,24 @@ void CatchMappedFaults() {
     installed = true;
 }
 
+// Where entries lie close together, listing their heads alone touches
+// nearly every page of the file, and extracting them all touches the rest:
+// the page tables are then filled in one call instead of a fault every few
+// pages, which costs more than the whole read of small entries. Files of
+// larger entries are left to fault in as they are read, so that one entry
+// taken from a large archive reads no more of it than needed.
+void PopulateWhereDense(const MappedArchive& mapped, uint32_t entry_count) {
+#ifdef MADV_POPULATE_READ
+    constexpr uint64_t kDenseEntryBytes = 64 << 10;
+    if (entry_count == 0 || mapped.size / entry_count > kDenseEntryBytes) return;
+    // Older systems refuse the advice; the pages then fault in as before.
+    madvise(const_cast<uint8_t*>(mapped.image), mapped.size, MADV_POPULATE_READ);
+#else
+    (void)mapped;
+    (void)entry_count;
+#endif
+}
+
 }  // namespace
 
 std::shared_ptr<MappedArchive> MapArchive(const std::string& path) {
@@ -113,11 +141,32 @@ std::shared_ptr<MappedArchive> MapArchive(const std::string& path) {
     fault_return = &probe;
     if (sigsetjmp(probe, 0) == 0) {
         mapped->reachable = ReachableEntries(mapped->image, mapped->size);
+        ArchiveHeader header = ReadHeader(ByteSpan(mapped->image, mapped->size));
+        mapped->listable = header.index_offset == kImageIndexStart;
+        PopulateWhereDense(*mapped, header.entry_count);
     } else {
         mapped->Unmap();
     }
     fault_return = nullptr;
     return mapped->image != nullptr ? mapped : nullptr;
+}
+
+MappedOutcome ListMapped(const PluginApi& api, MappedArchive& mapped, int& result, HLOCAL& list) {
+    if (mapped.image == nullptr || !mapped.listable) return MappedOutcome::kUnsuitable;
+    sigjmp_buf jump;
+    fault_return = &jump;
+    if (sigsetjmp(jump, 0) != 0) {
+        fault_return = nullptr;
+        mapped.Unmap();
+        return MappedOutcome::kFaulted;
+    }
+    HLOCAL handed = nullptr;
+    int called = api.get_archive_info(reinterpret_cast<const char*>(mapped.image), static_cast<LONG_PTR>(mapped.size),
+                                      kInputMemory, &handed);
+    fault_return = nullptr;
+    result = called;
+    list = handed;
+    return MappedOutcome::kCalled;
 }
 
 MappedOutcome GetFileMapped(const PluginApi& api, MappedArchive& mapped, uint64_t index, int& result,

@@ -35,6 +35,10 @@ enum class MappedOutcome {
     kCalled,      // GetFile ran; `result` and `block` are its
 };
 
+// GetArchiveInfo on the mapped image, where memory input lists exactly as
+// file input does: the index at byte 24, where an image's is read.
+MappedOutcome ListMapped(const PluginApi& api, MappedArchive& mapped, int& result, HLOCAL& list);
+
 // GetFile on entry `index` of the mapped image, with memory output.
 MappedOutcome GetFileMapped(const PluginApi& api, MappedArchive& mapped, uint64_t index, int& result,
                             HLOCAL& block);

@@ -32,6 +32,42 @@ TEST_F(CliTest, ExtractWritesEveryEntry) {
     for (size_t k = 0; k < expected.size(); ++k) ExpectSampleFile(scratch / "out", k);
 }
 
+// The file is read in place where the plug-in's memory input answers as
+// its file input does, and by name where it would not (an index elsewhere
+// than right after the header): the files are the same either way.
+TEST_F(CliTest, ExtractionGivesTheSameFilesWhereverTheIndexLies) {
+    std::vector<Bytes> entries = {ToBytes("BM a picture"), ToBytes("RIFF a sound"), ToBytes("MThd a song")};
+    Bytes after_header = BuildArchive(entries);
+    // The entries from byte 32, the index after them; byte 28 holds what
+    // validation expects there, the end of the index.
+    uint32_t data_size = 0;
+    for (const Bytes& entry : entries) data_size += static_cast<uint32_t>(entry.size());
+    uint32_t index_offset = 32 + data_size, index_end = index_offset + 8 * static_cast<uint32_t>(entries.size());
+    Bytes at_end = ToBytes("KOVA");
+    for (uint32_t field : {data_size + index_end, index_offset, data_size, uint32_t{3}, 0u, 0u, index_end}) {
+        PutLe32(at_end, at_end.size(), field);
+    }
+    Bytes index;
+    uint32_t at = 32;
+    for (const Bytes& entry : entries) {
+        Append(at_end, entry);
+        PutLe32(index, index.size(), static_cast<uint32_t>(entry.size()));
+        PutLe32(index, index.size(), at);
+        at += static_cast<uint32_t>(entry.size());
+    }
+    Append(at_end, index);
+    for (const Bytes* archive : {&after_header, &at_end}) {
+        std::string name = archive == &after_header ? "near" : "far";
+        CliRun run = Kova({"extract", Write(name + ".DAT", *archive), "-o", Path(name)});
+        ASSERT_EQ(run.exit_code, 0) << name << ": " << run.err;
+        std::vector<std::string> files = FilesIn(scratch / name);
+        ASSERT_EQ(files.size(), entries.size()) << name;
+        for (size_t k = 0; k < entries.size(); ++k) {
+            EXPECT_EQ(ReadFileBytes(Path(name + "/" + files[k])), entries[k]) << name << "/" << files[k];
+        }
+    }
+}
+
 TEST_F(CliTest, ExtractDefaultsToTheCurrentDirectory) {
     CliRun run = Kova({"extract", SampleArchivePath(), "--quiet"});
     ASSERT_EQ(run.exit_code, 0) << run.err;
