@@ -12,7 +12,7 @@
 namespace kova {
 
 enum class EncoderStrength {
-    kDefault,  // quick: copies found through a hash table, one byte of lookahead
+    kDefault,  // quick: copies found through a hash of three bytes, one byte of lookahead
     kBest,     // the shortest stream the format's commands allow
 };
 

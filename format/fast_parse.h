@@ -1,6 +1,7 @@
 // A quick plan for a content's command stream: at each position the command
 // that saves the most stream bytes, unless the next position offers a better
-// one (one byte of lookahead), with copies found through a hash table.
+// one (one byte of lookahead), with copies found through a hash of three
+// bytes (copy_finder.h).
 #pragma once
 
 #include <vector>

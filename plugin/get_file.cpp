@@ -55,8 +55,8 @@ const char* LastByteIn(const char* low, const char* high, char byte) {
 // bytes are sought with a wide scan of that range alone. A search of the
 // whole index for each entry would otherwise cost more than its decoding.
 const char* FindMagicBefore(const char* src, size_t reach) {
-    size_t near = std::min(reach, sizeof kMagic);
-    for (size_t back = 0; back < near; ++back) {
+    size_t first_tries = std::min(reach, sizeof kMagic);
+    for (size_t back = 0; back < first_tries; ++back) {
         if (MagicAt(src - back)) return src - back;
     }
     if (reach <= sizeof kMagic) return nullptr;

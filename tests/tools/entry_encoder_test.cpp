@@ -217,6 +217,23 @@ TEST(EncoderCommands, EachPatternUsesItsCommand) {
     EXPECT_EQ(far.back_copies, 0u);
 }
 
+// The quick search reaches both ends of every group's 64 distances, from
+// the first copy on (where the group's window still starts before the
+// content) to later ones.
+TEST(EncoderCompression, QuickCopiesReachBothEndsOfEveryGroup) {
+    for (uint8_t method : {uint8_t{1}, uint8_t{2}}) {
+        for (uint32_t row : DistancesOf(method)) {
+            for (uint32_t distance : {row - 63, row}) {
+                Bytes content = Echoes(distance, 8, distance);
+                EncoderStats stats;
+                Bytes stored = EncodeEntry(method, content, &stats);
+                EXPECT_GT(stats.back_copies, 0u) << "method " << int{method} << ", distance " << distance;
+                EXPECT_LT(stored.size(), content.size() * 7 / 10) << "method " << int{method} << ", distance " << distance;
+            }
+        }
+    }
+}
+
 TEST(EncoderCompression, RepetitiveContentShrinks) {
     EXPECT_LT(EncodeEntry(1, Bytes(100000, 0)).size(), 100u);
     EXPECT_LT(EncodeEntry(2, Repeat(ToBytes("abcdefghijklmnopqrstuvwxyz"), 200)).size(), 400u);
