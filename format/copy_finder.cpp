@@ -7,6 +7,14 @@
 #include <emmintrin.h>
 #endif
 
+// Where the compiler can build a routine for AVX2 beside the baseline one,
+// the quick search compares a window's hashes 16 at a time on machines
+// that have it.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define KOVA_WIDE_HASH_COMPARE 1
+#include <immintrin.h>
+#endif
+
 namespace kova {
 namespace {
 
@@ -75,34 +83,98 @@ uint32_t MatchLength(const uint8_t* bytes, size_t position, size_t distance, uin
     return length;
 }
 
-// The hash a position looks for, made ready once for every group's compare.
-struct HashProbe {
+// The hash a position looks for, made ready once for every group's
+// compare; Same gives bit a set when the hash of window position a is it.
+struct NarrowProbe {
 #if defined(__SSE2__)
-    explicit HashProbe(uint16_t hash) : wanted(_mm_set1_epi16(static_cast<short>(hash))) {}
+    explicit NarrowProbe(uint16_t hash) : wanted(_mm_set1_epi16(static_cast<short>(hash))) {}
+    uint64_t Same(const uint16_t* window) const {
+        uint64_t mask = 0;
+        for (int part = 0; part < 4; ++part) {
+            __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(window + 16 * part));
+            __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(window + 16 * part + 8));
+            __m128i equal = _mm_packs_epi16(_mm_cmpeq_epi16(low, wanted), _mm_cmpeq_epi16(high, wanted));
+            mask |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(equal))) << (16 * part);
+        }
+        return mask;
+    }
     __m128i wanted;
 #else
-    explicit HashProbe(uint16_t hash) : wanted(hash) {}
+    explicit NarrowProbe(uint16_t hash) : wanted(hash) {}
+    uint64_t Same(const uint16_t* window) const {
+        uint64_t mask = 0;
+        for (size_t a = 0; a < 64; ++a) mask |= static_cast<uint64_t>(window[a] == wanted) << a;
+        return mask;
+    }
     uint16_t wanted;
 #endif
 };
 
-// Bit a set when the hash of window position a is the probe's.
-uint64_t SameHash(const uint16_t* window, const HashProbe& probe) {
-#if defined(__SSE2__)
-    uint64_t mask = 0;
-    for (int part = 0; part < 4; ++part) {
-        __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(window + 16 * part));
-        __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(window + 16 * part + 8));
-        __m128i equal = _mm_packs_epi16(_mm_cmpeq_epi16(low, probe.wanted), _mm_cmpeq_epi16(high, probe.wanted));
-        mask |= static_cast<uint64_t>(static_cast<uint32_t>(_mm_movemask_epi8(equal))) << (16 * part);
+#if defined(KOVA_WIDE_HASH_COMPARE)
+struct WideProbe {
+    __attribute__((target("avx2"))) explicit WideProbe(uint16_t hash)
+        : wanted(_mm256_set1_epi16(static_cast<short>(hash))) {}
+    __attribute__((target("avx2"))) uint64_t Same(const uint16_t* window) const {
+        const __m256i* at = reinterpret_cast<const __m256i*>(window);
+        // Packing works within each half of a register: the quarters come
+        // out as positions 0-7, 16-23, 8-15, 24-31 and are put in order.
+        __m256i first = _mm256_packs_epi16(_mm256_cmpeq_epi16(_mm256_loadu_si256(at), wanted),
+                                           _mm256_cmpeq_epi16(_mm256_loadu_si256(at + 1), wanted));
+        __m256i second = _mm256_packs_epi16(_mm256_cmpeq_epi16(_mm256_loadu_si256(at + 2), wanted),
+                                            _mm256_cmpeq_epi16(_mm256_loadu_si256(at + 3), wanted));
+        first = _mm256_permute4x64_epi64(first, 0xD8);
+        second = _mm256_permute4x64_epi64(second, 0xD8);
+        return static_cast<uint64_t>(static_cast<uint32_t>(_mm256_movemask_epi8(first))) |
+               static_cast<uint64_t>(static_cast<uint32_t>(_mm256_movemask_epi8(second))) << 32;
     }
-    return mask;
-#else
-    uint64_t mask = 0;
-    for (size_t a = 0; a < 64; ++a) mask |= static_cast<uint64_t>(window[a] == probe.wanted) << a;
-    return mask;
+    __m256i wanted;
+};
+
+bool HasWideCompare() { return __builtin_cpu_supports("avx2"); }
 #endif
+
+constexpr size_t kWindow = 64;        // the positions a group reaches
+constexpr size_t kMaxCandidates = 8;  // positions tried per group
+
+template <typename Probe>
+inline __attribute__((always_inline)) CopyMatch SearchCopies(ByteSpan content, const DistanceRow& row,
+                                                             const PositionHashes& hashes, size_t position) {
+    CopyMatch best;
+    if (position + 3 > content.size()) return best;
+    size_t limit = std::min<size_t>(kMaxCopyBytes, content.size() - position);
+    // A run's inside still looks up; it is only never found.
+    Probe probe(hashes.At(position) & ~PositionHashes::kNeverMatches);
+    for (size_t k = 0; k < 4; ++k) {
+        // The group reaches position - row to position - row + 63, at least
+        // 17 positions back: within the hashes, or in the padding before.
+        if (position + (kWindow - 1) < row[k]) continue;
+        uint64_t same = probe.Same(hashes.From(PositionHashes::kPadding + position - row[k]));
+        for (size_t tries = 0; tries < kMaxCandidates && same != 0; ++tries) {
+            unsigned newest = 63u - static_cast<unsigned>(__builtin_clzll(same));
+            same &= ~(uint64_t{1} << newest);
+            size_t distance = row[k] - newest;
+            uint32_t length = MatchLength(content.data(), position, distance, static_cast<uint32_t>(limit));
+            if (length > best.length) {
+                best.length = length;
+                best.parameter = static_cast<uint8_t>(k << 6 | newest);
+                best.reaches_end = position + length == content.size();
+            }
+            if (length == limit) return best;
+        }
+    }
+    return best;
 }
+
+CopyMatch SearchNarrow(ByteSpan content, const DistanceRow& row, const PositionHashes& hashes, size_t position) {
+    return SearchCopies<NarrowProbe>(content, row, hashes, position);
+}
+
+#if defined(KOVA_WIDE_HASH_COMPARE)
+__attribute__((target("avx2"))) CopyMatch SearchWide(ByteSpan content, const DistanceRow& row,
+                                                     const PositionHashes& hashes, size_t position) {
+    return SearchCopies<WideProbe>(content, row, hashes, position);
+}
+#endif
 
 }  // namespace
 
@@ -187,33 +259,17 @@ PositionHashes::PositionHashes(ByteSpan content) {
 }
 
 HashedCopyFinder::HashedCopyFinder(ByteSpan content, uint8_t method, const PositionHashes& hashes)
-    : content_(content), row_(DistancesOf(method)), hashes_(hashes) {}
+    : content_(content), row_(DistancesOf(method)), hashes_(hashes) {
+#if defined(KOVA_WIDE_HASH_COMPARE)
+    wide_compare_ = HasWideCompare();
+#endif
+}
 
 CopyMatch HashedCopyFinder::At(size_t position) const {
-    CopyMatch best;
-    if (position + 3 > content_.size()) return best;
-    size_t limit = std::min<size_t>(kMaxCopyBytes, content_.size() - position);
-    // A run's inside still looks up; it is only never found.
-    HashProbe probe(hashes_.At(position) & ~PositionHashes::kNeverMatches);
-    for (size_t k = 0; k < 4; ++k) {
-        // The group reaches position - row to position - row + 63, at least
-        // 17 positions back: within the hashes, or in the padding before.
-        if (position + (kWindow - 1) < row_[k]) continue;
-        uint64_t same = SameHash(hashes_.From(PositionHashes::kPadding + position - row_[k]), probe);
-        for (size_t tries = 0; tries < kMaxCandidates && same != 0; ++tries) {
-            unsigned newest = 63u - static_cast<unsigned>(__builtin_clzll(same));
-            same &= ~(uint64_t{1} << newest);
-            size_t distance = row_[k] - newest;
-            uint32_t length = MatchLength(content_.data(), position, distance, static_cast<uint32_t>(limit));
-            if (length > best.length) {
-                best.length = length;
-                best.parameter = static_cast<uint8_t>(k << 6 | newest);
-                best.reaches_end = position + length == content_.size();
-            }
-            if (length == limit) return best;
-        }
-    }
-    return best;
+#if defined(KOVA_WIDE_HASH_COMPARE)
+    if (wide_compare_) return SearchWide(content_, row_, hashes_, position);
+#endif
+    return SearchNarrow(content_, row_, hashes_, position);
 }
 
 }  // namespace kova

@@ -81,12 +81,10 @@ public:
     CopyMatch At(size_t position) const;
 
 private:
-    static constexpr size_t kWindow = 64;        // the positions a group reaches
-    static constexpr size_t kMaxCandidates = 8;  // positions tried per group
-
     ByteSpan content_;
     const DistanceRow& row_;
     const PositionHashes& hashes_;
+    bool wide_compare_ = false;  // the machine compares 16 hashes at once
 };
 
 }  // namespace kova
