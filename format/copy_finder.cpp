@@ -258,10 +258,13 @@ PositionHashes::PositionHashes(ByteSpan content) {
     }
 }
 
-HashedCopyFinder::HashedCopyFinder(ByteSpan content, uint8_t method, const PositionHashes& hashes)
+HashedCopyFinder::HashedCopyFinder(ByteSpan content, uint8_t method, const PositionHashes& hashes,
+                                   HashCompare compare)
     : content_(content), row_(DistancesOf(method)), hashes_(hashes) {
 #if defined(KOVA_WIDE_HASH_COMPARE)
-    wide_compare_ = HasWideCompare();
+    wide_compare_ = compare == HashCompare::kFastest && HasWideCompare();
+#else
+    (void)compare;
 #endif
 }
 

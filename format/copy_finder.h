@@ -74,9 +74,15 @@ private:
 // table is kept up to date as the parse moves, so positions the parse
 // skips cost nothing more. Cheap, and nearly always as good as the
 // exhaustive search.
+// How a group's hashes are compared: 16 at a time where the machine can
+// (kFastest), or 8 at a time as every x86-64 machine can (kBaseline). Both
+// find the same copies.
+enum class HashCompare { kFastest, kBaseline };
+
 class HashedCopyFinder {
 public:
-    HashedCopyFinder(ByteSpan content, uint8_t method, const PositionHashes& hashes);
+    HashedCopyFinder(ByteSpan content, uint8_t method, const PositionHashes& hashes,
+                     HashCompare compare = HashCompare::kFastest);
     // Positions may be asked in any order.
     CopyMatch At(size_t position) const;
 
