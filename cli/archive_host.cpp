@@ -350,7 +350,8 @@ bool ExtractEntry(const PluginApi& api, const ListedArchive& archive, const List
                   EntryContent& content, std::string& error) {
     content.Release();
     content.api = &api;
-    std::string subject = archive.display + ": entry " + std::to_string(entry.index) + " (" + entry.name + ")";
+    // Told only when something goes wrong: thousands of entries go right.
+    auto subject = [&] { return archive.display + ": entry " + std::to_string(entry.index) + " (" + entry.name + ")"; };
     HLOCAL block = nullptr;
     int result = 0;
     LONG_PTR index = static_cast<LONG_PTR>(entry.index);
@@ -365,7 +366,7 @@ bool ExtractEntry(const PluginApi& api, const ListedArchive& archive, const List
                                      kImageToMemory, nullptr, 0);
     } else if (archive.offset != 0) {
         // GetFile with a file name always reads the archive from byte 0.
-        error = subject + ": entries can be extracted only from an archive at the start of its file";
+        error = subject() + ": entries can be extracted only from an archive at the start of its file";
         return false;
     } else {
         // The file mapped once serves every entry memory input reaches as
@@ -390,14 +391,14 @@ bool ExtractEntry(const PluginApi& api, const ListedArchive& archive, const List
         // A zero-size block cannot be locked, so the plug-in refuses empty
         // entries; their content is simply nothing.
         if (result == kNoWorkingMemory && entry.unpacked_size == 0) return true;
-        error = subject + ": " + (result == kNoHostBlock
+        error = subject() + ": " + (result == kNoHostBlock
                                       ? "out of memory: the plug-in cannot allocate the " +
                                             std::to_string(entry.unpacked_size) + " bytes the entry unpacks to"
                                       : DescribeResult(result));
         return false;
     }
     if (block == nullptr) {
-        error = subject + ": the plug-in reported success but handed over no content";
+        error = subject() + ": the plug-in reported success but handed over no content";
         return false;
     }
     content.handle = block;
@@ -405,7 +406,7 @@ bool ExtractEntry(const PluginApi& api, const ListedArchive& archive, const List
     if (content.size == 0) return true;
     content.data = static_cast<const uint8_t*>(api.local_lock(block));
     if (content.data == nullptr) {
-        error = subject + ": the content block the plug-in handed over cannot be locked";
+        error = subject() + ": the content block the plug-in handed over cannot be locked";
         content.Release();
         return false;
     }

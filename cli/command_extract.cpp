@@ -35,15 +35,16 @@ struct Tally {
 Outcome ExtractOne(const PluginApi& api, const ListedArchive& archive, const IntegrityReport& report,
                    const ListedEntry& entry, const std::filesystem::path& directory, const ExtractOptions& options,
                    std::string& error) {
-    std::string subject = archive.display + ": entry " + std::to_string(entry.index) + " (" + Printable(entry.name) + ")";
+    // Told only when something goes wrong: thousands of entries go right.
+    auto subject = [&] { return archive.display + ": entry " + std::to_string(entry.index) + " (" + Printable(entry.name) + ")"; };
     if (!IsPlainFileName(entry.name)) {
-        error = subject + " has a name that is not a plain file name";
+        error = subject() + " has a name that is not a plain file name";
         return Outcome::kFailed;
     }
     if (!options.force && HasImpossibleSize(report, entry)) {
         // What the plug-in would write is that many zeros: the size is
         // damage, not content.
-        error = subject + ": declares " + std::to_string(entry.unpacked_size) + " bytes, more than its " +
+        error = subject() + ": declares " + std::to_string(entry.unpacked_size) + " bytes, more than its " +
                 std::to_string(entry.packed_size) + " stored bytes could give; not extracted (--force writes it)";
         return Outcome::kFailed;
     }

@@ -1,6 +1,7 @@
 #include "cli/file_writer.h"
 
 #include <cerrno>
+#include <string_view>
 #include <system_error>
 
 #include "cli/interrupts.h"
@@ -185,15 +186,15 @@ public:
 
     // A nameless file in `directory`, or -1. A held directory that no
     // longer serves (removed, say) is opened again by its path.
-    int CreateNamelessIn(const std::filesystem::path& directory) {
-        if (descriptor_ >= 0 && directory.native() == path_) {
+    int CreateNamelessIn(std::string_view directory) {
+        if (descriptor_ >= 0 && directory == path_) {
             int file = openat(descriptor_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
             if (file >= 0) return file;
         }
         Release();
-        descriptor_ = open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        path_ = directory;
+        descriptor_ = open(path_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
         if (descriptor_ < 0) return -1;
-        path_ = directory.native();
         return openat(descriptor_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     }
     int descriptor() const { return descriptor_; }
@@ -213,14 +214,20 @@ HeldDirectory held_directory;
 UnnamedOutcome WriteUnnamed(const std::filesystem::path& target, const uint8_t* data, size_t size,
                             bool replace, std::string& error) {
     if (unnamed_refused) return UnnamedOutcome::kUseTemporary;
-    std::filesystem::path directory = target.parent_path();
-    if (directory.empty()) directory = ".";
+    // The directory and the name, split at the last separator without
+    // building paths: this runs once per file.
+    const std::string& full = target.native();
+    size_t slash = full.rfind('/');
+    std::string_view directory = slash == std::string::npos ? std::string_view(".")
+                                 : slash == 0               ? std::string_view("/")
+                                                            : std::string_view(full).substr(0, slash);
+    const char* name = full.c_str() + (slash == std::string::npos ? 0 : slash + 1);
+    if (*name == '\0') return UnnamedOutcome::kUseTemporary;
     int descriptor = held_directory.CreateNamelessIn(directory);
     if (descriptor < 0) {
         unnamed_refused = Refusal(errno);
         return UnnamedOutcome::kUseTemporary;
     }
-    std::filesystem::path name = target.filename();
     if (!WriteAll(descriptor, data, size)) {
         error = "cannot write " + Utf8Of(target) + ": " + DescribeErrno(errno);
         CloseKeepingErrno(descriptor);
@@ -228,7 +235,7 @@ UnnamedOutcome WriteUnnamed(const std::filesystem::path& target, const uint8_t* 
     }
     // Naming fails rather than replace an existing name, link or not; a
     // replacement is named beside the target and renamed over it.
-    bool named = linkat(descriptor, "", held_directory.descriptor(), name.c_str(), AT_EMPTY_PATH) == 0;
+    bool named = linkat(descriptor, "", held_directory.descriptor(), name, AT_EMPTY_PATH) == 0;
     int failure = named ? 0 : errno;
     if (failure == EEXIST && replace) named = NameAndRename(descriptor, target);
     if (!named) {
@@ -243,7 +250,7 @@ UnnamedOutcome WriteUnnamed(const std::filesystem::path& target, const uint8_t* 
     }
     if (!CloseKeepingErrno(descriptor)) {
         error = "cannot write " + Utf8Of(target) + ": " + DescribeErrno(errno);
-        unlinkat(held_directory.descriptor(), name.c_str(), 0);
+        unlinkat(held_directory.descriptor(), name, 0);
         return UnnamedOutcome::kFailed;
     }
     return UnnamedOutcome::kWritten;
