@@ -1,7 +1,10 @@
 #include "cli/mapped_archive.h"
 
 #include <cstring>
+#include <vector>
 
+#include "archive/file_io.h"
+#include "format/bytes.h"
 #include "format/layout.h"
 #include "plugin/interface.h"
 
@@ -46,6 +49,8 @@ struct MappedArchive {
     uint64_t reachable = 0;
     // The index lies at byte 24: memory input lists as file input does.
     bool listable = false;
+    // The image of one entry of its own, made again for each (OwnImageOf).
+    std::vector<uint8_t> own_image;
 
     ~MappedArchive() { Unmap(); }
     void Unmap() {
@@ -151,6 +156,47 @@ std::shared_ptr<MappedArchive> MapArchive(const std::string& path) {
     return mapped->image != nullptr ? mapped : nullptr;
 }
 
+// Entries whose stored bytes are at most this many get an image of their
+// own; larger ones, whose decoding outweighs the plug-in's search, are read
+// from the mapped archive in place, without a copy.
+constexpr uint64_t kOwnImageLimit = uint64_t{1} << 20;
+
+// An image of entry `index` alone: a header and one index record for it,
+// then the bytes the file holds of it. Handed this, the plug-in finds the
+// image's start at src at once, where the archive's own image would make
+// it look back over every index record before the entry's: extracting all
+// the entries of a large archive would cost the square of their number.
+// The entry decodes exactly as read from the file: the same record, the
+// same bytes held, and those missing past the file's end read as zero in
+// both. False where it is not made. May fault on a file that shrank.
+bool OwnImageOf(MappedArchive& mapped, uint64_t index, const char*& src, LONG_PTR& length) {
+    ArchiveHeader header = ReadHeader(ByteSpan(mapped.image, mapped.size));
+    if (index >= header.entry_count) return false;
+    uint64_t record = uint64_t{header.index_offset} + index * kIndexEntrySize;
+    if (record + kIndexEntrySize > mapped.size) return false;
+    IndexEntry entry = ReadIndexEntry(ByteSpan(mapped.image + record, kIndexEntrySize), 0);
+    uint64_t held = BytesHeld(mapped.size, entry.data_offset, entry.stored_size);
+    if (held > kOwnImageLimit) return false;
+    // The header agrees with itself in wrapping arithmetic, as validation
+    // wants, whatever the stored size: its data is the whole entry, of
+    // which the image holds what the file does.
+    constexpr uint32_t kIndexEnd = static_cast<uint32_t>(kHeaderSize + kIndexEntrySize);
+    std::vector<uint8_t>& own = mapped.own_image;
+    own.resize(kIndexEnd + held);
+    std::memcpy(own.data(), kMagic, sizeof kMagic);
+    WriteLe32(own, 4, entry.stored_size + kIndexEnd);
+    WriteLe32(own, 8, kHeaderSize);
+    WriteLe32(own, 12, entry.stored_size);
+    WriteLe32(own, 16, 1);
+    WriteLe32(own, 20, 0);
+    WriteLe32(own, 24, entry.stored_size);
+    WriteLe32(own, 28, kIndexEnd);
+    if (held > 0) std::memcpy(own.data() + kIndexEnd, mapped.image + entry.data_offset, static_cast<size_t>(held));
+    src = reinterpret_cast<const char*>(own.data());
+    length = static_cast<LONG_PTR>(own.size());
+    return true;
+}
+
 MappedOutcome ListMapped(const PluginApi& api, MappedArchive& mapped, int& result, HLOCAL& list) {
     if (mapped.image == nullptr || !mapped.listable) return MappedOutcome::kUnsuitable;
     sigjmp_buf jump;
@@ -171,9 +217,7 @@ MappedOutcome ListMapped(const PluginApi& api, MappedArchive& mapped, int& resul
 
 MappedOutcome GetFileMapped(const PluginApi& api, MappedArchive& mapped, uint64_t index, int& result,
                             HLOCAL& block) {
-    if (mapped.image == nullptr || index >= mapped.reachable) return MappedOutcome::kUnsuitable;
-    const char* src = reinterpret_cast<const char*>(mapped.image) + index;
-    LONG_PTR length = static_cast<LONG_PTR>(mapped.size);
+    if (mapped.image == nullptr) return MappedOutcome::kUnsuitable;
     sigjmp_buf jump;
     fault_return = &jump;
     if (sigsetjmp(jump, 0) != 0) {
@@ -181,6 +225,16 @@ MappedOutcome GetFileMapped(const PluginApi& api, MappedArchive& mapped, uint64_
         fault_return = nullptr;
         mapped.Unmap();
         return MappedOutcome::kFaulted;
+    }
+    const char* src = nullptr;
+    LONG_PTR length = 0;
+    if (!OwnImageOf(mapped, index, src, length)) {
+        if (index >= mapped.reachable) {
+            fault_return = nullptr;
+            return MappedOutcome::kUnsuitable;
+        }
+        src = reinterpret_cast<const char*>(mapped.image) + index;
+        length = static_cast<LONG_PTR>(mapped.size);
     }
     HLOCAL handed = nullptr;
     int called = api.get_file(src, length, reinterpret_cast<char*>(&handed), kMemoryToMemory, nullptr, 0);

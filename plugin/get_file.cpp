@@ -36,39 +36,6 @@ bool MagicAt(const char* at) {
     return true;
 }
 
-// The last `byte` in [low, high), or null. glibc's memrchr scans a word
-// or more at a time and reads only the range it is given.
-const char* LastByteIn(const char* low, const char* high, char byte) {
-#if defined(__GLIBC__)
-    return static_cast<const char*>(memrchr(low, byte, static_cast<size_t>(high - low)));
-#else
-    while (high > low) {
-        if (*--high == byte) return high;
-    }
-    return nullptr;
-#endif
-}
-
-// The nearest magic at most `reach` - 1 bytes before src, or null. The
-// first candidates, whose compare may run past src, are tried one by one;
-// the bytes of every further one lie wholly before src, so their first
-// bytes are sought with a wide scan of that range alone. A search of the
-// whole index for each entry would otherwise cost more than its decoding.
-const char* FindMagicBefore(const char* src, size_t reach) {
-    size_t first_tries = std::min(reach, sizeof kMagic);
-    for (size_t back = 0; back < first_tries; ++back) {
-        if (MagicAt(src - back)) return src - back;
-    }
-    if (reach <= sizeof kMagic) return nullptr;
-    const char* low = src - (reach - 1);
-    const char* high = src - (sizeof kMagic - 1);  // one past the last candidate
-    while (const char* candidate = LastByteIn(low, high, kMagic[0])) {
-        if (MagicAt(candidate)) return candidate;
-        high = candidate;
-    }
-    return nullptr;
-}
-
 // With memory input src lies `index` bytes past the start of an image of
 // `length` bytes; nothing tells where that start is but its magic.
 //
@@ -86,12 +53,14 @@ ResultCode OpenImageAt(const char* src, LONG_PTR length, ArchiveReader& source, 
     if (src == nullptr || length < static_cast<LONG_PTR>(kValidatedBytes)) return kNotArchive;
     uintptr_t at = reinterpret_cast<uintptr_t>(src);
     size_t reach = std::min<uint64_t>(kImageSearchLimit, static_cast<uint64_t>(length));
-    // Never back past address zero.
-    if (at < reach) reach = static_cast<size_t>(at) + 1;
-    const char* start = FindMagicBefore(src, reach);
-    if (start == nullptr) return kNotArchive;
-    index = static_cast<uint32_t>(src - start);
-    return OpenImageInput(start, length, source);
+    // Byte by byte, nearest first: a wider read could take in bytes before
+    // the start, which are not the host's to lend.
+    for (size_t back = 0; back < reach && back <= at; ++back) {
+        if (!MagicAt(src - back)) continue;
+        index = static_cast<uint32_t>(back);
+        return OpenImageInput(src - back, length, source);
+    }
+    return kNotArchive;
 }
 
 // With memory input src points into archive bytes, whatever its type says.

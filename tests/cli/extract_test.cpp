@@ -32,9 +32,9 @@ TEST_F(CliTest, ExtractWritesEveryEntry) {
     for (size_t k = 0; k < expected.size(); ++k) ExpectSampleFile(scratch / "out", k);
 }
 
-// The file is read in place where the plug-in's memory input answers as
-// its file input does, and by name where it would not (an index elsewhere
-// than right after the header): the files are the same either way.
+// The index's place in the file decides how the mapped archive can be
+// handed to the plug-in (the whole image wants it right after the header):
+// the files are the same either way.
 TEST_F(CliTest, ExtractionGivesTheSameFilesWhereverTheIndexLies) {
     std::vector<Bytes> entries = {ToBytes("BM a picture"), ToBytes("RIFF a sound"), ToBytes("MThd a song")};
     Bytes after_header = BuildArchive(entries);
@@ -169,6 +169,35 @@ TEST_F(CliTest, AnArchiveCutShortIsReportedButStillRead) {
     }
     CliRun whole_run = Kova({"list", SampleArchivePath()});
     EXPECT_EQ(whole_run.err, "");
+}
+
+// An entry read from the mapped file (each entry handed over as an image
+// of its own) gives what the archive's whole image gives on standard input,
+// damage included: a file cut short inside an entry, or before it, and an
+// entry whose bytes lie in the index.
+TEST_F(CliTest, EveryWayAnEntryIsReadGivesTheSameBytes) {
+    Bytes whole = ReadFileBytes(SampleArchivePath());
+    Bytes into_index = whole;
+    PutLe32(into_index, 24 + 8 * 2 + 4, 30);  // entry 2 starts inside the index
+    struct Case {
+        const char* what;
+        Bytes archive;
+    } cases[] = {
+        {"whole", whole},
+        {"cut inside an entry", Bytes(whole.begin(), whole.begin() + 900)},
+        {"cut before the last entries", Bytes(whole.begin(), whole.begin() + 400)},
+        {"an entry in the index", into_index},
+    };
+    for (const Case& c : cases) {
+        std::string path = Write("routes.DAT", c.archive);
+        for (size_t k = 0; k < SampleFiles().size(); ++k) {
+            std::string entry = std::to_string(k);
+            CliRun mapped = Kova({"cat", path, entry, "--force"});
+            CliRun image = RunKovaRedirected({"cat", "-", "--name", "routes.DAT", entry, "--force"}, scratch, path);
+            EXPECT_EQ(mapped.exit_code, image.exit_code) << c.what << ", entry " << k << ": " << mapped.err << image.err;
+            EXPECT_TRUE(mapped.out == image.out) << c.what << ", entry " << k;
+        }
+    }
 }
 
 TEST_F(CliTest, ProgressBarShowsOnATerminalUnlessQuiet) {
