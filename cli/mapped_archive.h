@@ -1,13 +1,16 @@
 // An archive file mapped into memory once, so that extracting many entries
-// hands the plug-in the image (memory input) instead of a file name that it
+// hands the plug-in images (memory input) instead of a file name that it
 // would open, validate and read again for every entry.
 //
-// Memory input is used only where it gives exactly what file input gives:
-// the index sits at byte 24 (where an image's index is read, whatever the
-// header says), the entry's number is within the plug-in's search back for
-// the image's start, and no other magic lies between that start and the
-// entry's number, which would make the search stop early. Elsewhere, and
-// where the file cannot be mapped, the caller uses file input.
+// Memory input is used only where it gives exactly what file input gives.
+// A small entry is handed over as an image of its own: its index record and
+// the bytes the file holds of it. A larger one is read from the archive's
+// whole image where the index sits at byte 24 (where an image's index is
+// read, whatever the header says), the entry's number is within the
+// plug-in's search back for the image's start, and no other magic lies
+// between that start and the entry's number, which would make the search
+// stop early. Elsewhere, and where the file cannot be mapped, the caller
+// uses file input.
 //
 // A file that shrinks while it is mapped makes reading its lost pages fault;
 // the fault is caught, the mapping dropped, and the entry read again by file
