@@ -125,37 +125,6 @@ void PopulateWhereDense(const MappedArchive& mapped, uint32_t entry_count) {
 #endif
 }
 
-}  // namespace
-
-std::shared_ptr<MappedArchive> MapArchive(const std::string& path) {
-    int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (file < 0) return nullptr;
-    struct stat status;
-    void* image = MAP_FAILED;
-    if (fstat(file, &status) == 0 && S_ISREG(status.st_mode) && status.st_size >= static_cast<off_t>(kValidatedBytes) &&
-        static_cast<uint64_t>(status.st_size) <= static_cast<uint64_t>(INTPTR_MAX)) {
-        image = mmap(nullptr, static_cast<size_t>(status.st_size), PROT_READ, MAP_PRIVATE, file, 0);
-    }
-    close(file);
-    if (image == MAP_FAILED) return nullptr;
-    auto mapped = std::make_shared<MappedArchive>();
-    mapped->image = static_cast<const uint8_t*>(image);
-    mapped->size = static_cast<size_t>(status.st_size);
-    CatchMappedFaults();
-    sigjmp_buf probe;
-    fault_return = &probe;
-    if (sigsetjmp(probe, 0) == 0) {
-        mapped->reachable = ReachableEntries(mapped->image, mapped->size);
-        ArchiveHeader header = ReadHeader(ByteSpan(mapped->image, mapped->size));
-        mapped->listable = header.index_offset == kImageIndexStart;
-        PopulateWhereDense(*mapped, header.entry_count);
-    } else {
-        mapped->Unmap();
-    }
-    fault_return = nullptr;
-    return mapped->image != nullptr ? mapped : nullptr;
-}
-
 // Entries whose stored bytes are at most this many get an image of their
 // own; larger ones, whose decoding outweighs the plug-in's search, are read
 // from the mapped archive in place, without a copy.
@@ -197,8 +166,12 @@ bool OwnImageOf(MappedArchive& mapped, uint64_t index, const char*& src, LONG_PT
     return true;
 }
 
-MappedOutcome ListMapped(const PluginApi& api, MappedArchive& mapped, int& result, HLOCAL& list) {
-    if (mapped.image == nullptr || !mapped.listable) return MappedOutcome::kUnsuitable;
+// Runs `read`, which reads the mapped file, with a fault taken for the file
+// having shrunk: the mapping is then dropped and the outcome is kFaulted.
+// Whatever `read` had allocated when the fault came (the plug-in's blocks
+// included) is lost with it.
+template <typename Read>
+MappedOutcome ReadGuarded(MappedArchive& mapped, Read read) {
     sigjmp_buf jump;
     fault_return = &jump;
     if (sigsetjmp(jump, 0) != 0) {
@@ -206,42 +179,65 @@ MappedOutcome ListMapped(const PluginApi& api, MappedArchive& mapped, int& resul
         mapped.Unmap();
         return MappedOutcome::kFaulted;
     }
-    HLOCAL handed = nullptr;
-    int called = api.get_archive_info(reinterpret_cast<const char*>(mapped.image), static_cast<LONG_PTR>(mapped.size),
-                                      kInputMemory, &handed);
+    MappedOutcome outcome = read();
     fault_return = nullptr;
-    result = called;
-    list = handed;
-    return MappedOutcome::kCalled;
+    return outcome;
+}
+
+}  // namespace
+
+std::shared_ptr<MappedArchive> MapArchive(const std::string& path) {
+    int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file < 0) return nullptr;
+    struct stat status;
+    void* image = MAP_FAILED;
+    if (fstat(file, &status) == 0 && S_ISREG(status.st_mode) && status.st_size >= static_cast<off_t>(kValidatedBytes) &&
+        static_cast<uint64_t>(status.st_size) <= static_cast<uint64_t>(INTPTR_MAX)) {
+        image = mmap(nullptr, static_cast<size_t>(status.st_size), PROT_READ, MAP_PRIVATE, file, 0);
+    }
+    close(file);
+    if (image == MAP_FAILED) return nullptr;
+    auto mapped = std::make_shared<MappedArchive>();
+    mapped->image = static_cast<const uint8_t*>(image);
+    mapped->size = static_cast<size_t>(status.st_size);
+    CatchMappedFaults();
+    MappedOutcome probed = ReadGuarded(*mapped, [&mapped] {
+        mapped->reachable = ReachableEntries(mapped->image, mapped->size);
+        ArchiveHeader header = ReadHeader(ByteSpan(mapped->image, mapped->size));
+        mapped->listable = header.index_offset == kImageIndexStart;
+        PopulateWhereDense(*mapped, header.entry_count);
+        return MappedOutcome::kCalled;
+    });
+    return probed == MappedOutcome::kCalled ? mapped : nullptr;
+}
+
+MappedOutcome ListMapped(const PluginApi& api, MappedArchive& mapped, int& result, HLOCAL& list) {
+    if (mapped.image == nullptr || !mapped.listable) return MappedOutcome::kUnsuitable;
+    return ReadGuarded(mapped, [&] {
+        HLOCAL handed = nullptr;
+        result = api.get_archive_info(reinterpret_cast<const char*>(mapped.image), static_cast<LONG_PTR>(mapped.size),
+                                      kInputMemory, &handed);
+        list = handed;
+        return MappedOutcome::kCalled;
+    });
 }
 
 MappedOutcome GetFileMapped(const PluginApi& api, MappedArchive& mapped, uint64_t index, int& result,
                             HLOCAL& block) {
     if (mapped.image == nullptr) return MappedOutcome::kUnsuitable;
-    sigjmp_buf jump;
-    fault_return = &jump;
-    if (sigsetjmp(jump, 0) != 0) {
-        // Whatever the plug-in had allocated for this call is lost with it.
-        fault_return = nullptr;
-        mapped.Unmap();
-        return MappedOutcome::kFaulted;
-    }
-    const char* src = nullptr;
-    LONG_PTR length = 0;
-    if (!OwnImageOf(mapped, index, src, length)) {
-        if (index >= mapped.reachable) {
-            fault_return = nullptr;
-            return MappedOutcome::kUnsuitable;
+    return ReadGuarded(mapped, [&] {
+        const char* src = nullptr;
+        LONG_PTR length = 0;
+        if (!OwnImageOf(mapped, index, src, length)) {
+            if (index >= mapped.reachable) return MappedOutcome::kUnsuitable;
+            src = reinterpret_cast<const char*>(mapped.image) + index;
+            length = static_cast<LONG_PTR>(mapped.size);
         }
-        src = reinterpret_cast<const char*>(mapped.image) + index;
-        length = static_cast<LONG_PTR>(mapped.size);
-    }
-    HLOCAL handed = nullptr;
-    int called = api.get_file(src, length, reinterpret_cast<char*>(&handed), kMemoryToMemory, nullptr, 0);
-    fault_return = nullptr;
-    result = called;
-    block = handed;
-    return MappedOutcome::kCalled;
+        HLOCAL handed = nullptr;
+        result = api.get_file(src, length, reinterpret_cast<char*>(&handed), kMemoryToMemory, nullptr, 0);
+        block = handed;
+        return MappedOutcome::kCalled;
+    });
 }
 
 #endif
