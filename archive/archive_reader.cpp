@@ -6,13 +6,8 @@
 namespace kova {
 namespace {
 
-template <typename Char>
-ArchiveStatus ReadHeaderAndIndex(const Char* file_name, int64_t archive_offset, ArchiveReader& reader,
-                                 IndexReading reading) {
-    if (file_name == nullptr) return ArchiveStatus::kCannotOpenFile;
-    reader.file.handle = CreateFileNamed(file_name, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
-    if (!reader.file.IsOpen()) return ArchiveStatus::kCannotOpenFile;
-
+// The file is open in reader.file.
+ArchiveStatus ReadHeaderAndIndex(int64_t archive_offset, ArchiveReader& reader, IndexReading reading) {
     if (!reader.header_copy.Allocate(kHeaderCopySize)) return ArchiveStatus::kNoMemory;
     ReadAt(reader.file.handle, archive_offset, reader.header_copy.data, reader.header_copy.size);
     if (!ValidateHeader(reader.header_copy.View())) return ArchiveStatus::kNotArchive;
@@ -94,19 +89,37 @@ ArchiveStatus ArchiveReader::ReadStored(const IndexEntry& entry, HeapBuffer& scr
 
 namespace {
 
-template <typename Char>
-ArchiveStatus OpenArchiveFileNamed(const Char* file_name, int64_t archive_offset, ArchiveReader& reader,
-                                   IndexReading reading) {
+void PrepareForFile(ArchiveReader& reader) {
     reader.Release();
     reader.in_memory = false;
     reader.index_on_demand = false;
     reader.image = {};
-    ArchiveStatus status = ReadHeaderAndIndex(file_name, archive_offset, reader, reading);
+}
+
+template <typename Char>
+ArchiveStatus OpenArchiveFileNamed(const Char* file_name, int64_t archive_offset, ArchiveReader& reader,
+                                   IndexReading reading) {
+    PrepareForFile(reader);
+    if (file_name == nullptr) return ArchiveStatus::kCannotOpenFile;
+    reader.file.handle = CreateFileNamed(file_name, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
+    if (!reader.file.IsOpen()) return ArchiveStatus::kCannotOpenFile;
+    ArchiveStatus status = ReadHeaderAndIndex(archive_offset, reader, reading);
     if (status != ArchiveStatus::kOk) reader.Release();
     return status;
 }
 
 }  // namespace
+
+ArchiveStatus OpenArchiveHandle(FileHandle& file, int64_t archive_offset, ArchiveReader& reader,
+                                IndexReading reading) {
+    PrepareForFile(reader);
+    if (!file.IsOpen()) return ArchiveStatus::kCannotOpenFile;
+    reader.file.handle = file.handle;
+    file.handle = INVALID_HANDLE_VALUE;
+    ArchiveStatus status = ReadHeaderAndIndex(archive_offset, reader, reading);
+    if (status != ArchiveStatus::kOk) reader.Release();
+    return status;
+}
 
 ArchiveStatus OpenArchiveFile(const char* file_name, int64_t archive_offset, ArchiveReader& reader,
                               IndexReading reading) {

@@ -100,6 +100,11 @@ ArchiveStatus OpenArchiveFile(const char* file_name, int64_t archive_offset, Arc
 ArchiveStatus OpenArchiveFile(const WCHAR* file_name, int64_t archive_offset, ArchiveReader& reader,
                               IndexReading reading = IndexReading::kWhole);
 
+// The same for a file already open in `file`, which the reader takes over
+// (it is closed with the reader, or at once on failure).
+ArchiveStatus OpenArchiveHandle(FileHandle& file, int64_t archive_offset, ArchiveReader& reader,
+                                IndexReading reading = IndexReading::kWhole);
+
 // The archive image of `length` bytes at `image`; its index is read at byte
 // 24, whatever index_offset says. kNotArchive when it is not one, NULL,
 // shorter than a header, or too short to hold its index there; kNoMemory

@@ -7,18 +7,16 @@
 
 namespace kova::cli {
 
-ArchiveSource SourceFor(const std::string& word, const SourceOptions& options, bool offset_in_memory) {
+ArchiveSource SourceFor(const std::string& word, const SourceOptions& options) {
     ArchiveSource source;
     source.path = word;
     source.standard_input = word == "-";
     source.offset = source.standard_input ? 0 : options.offset;
-    source.in_memory = source.standard_input || (offset_in_memory && source.offset != 0);
-    source.for_extraction = offset_in_memory;
     source.stdin_name = options.stdin_name;
     return source;
 }
 
-void SplitArchivesAndEntries(const PluginApi& api, const std::vector<std::string>& words, uint64_t offset,
+void SplitArchivesAndEntries(const std::vector<std::string>& words, uint64_t offset,
                              std::vector<std::string>& archives, std::vector<std::string>& entries) {
     for (size_t k = 0; k < words.size(); ++k) {
         const std::string& word = words[k];
@@ -27,7 +25,7 @@ void SplitArchivesAndEntries(const PluginApi& api, const std::vector<std::string
             std::error_code failed;
             std::string ignored;
             archive = std::filesystem::is_regular_file(PathOf(word), failed) &&
-                      ProbeFile(api, word, offset, ignored) == ProbeOutcome::kRecognized;
+                      ProbeFile(word, offset, ignored) == ProbeOutcome::kRecognized;
         }
         (archive ? archives : entries).push_back(word);
     }

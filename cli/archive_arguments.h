@@ -5,21 +5,20 @@
 #include <string>
 #include <vector>
 
-#include "cli/archive_host.h"
+#include "cli/archive_source.h"
 #include "cli/commands.h"
 
 namespace kova::cli {
 
-// The source a word names: "-" is standard input; an archive inside a
-// larger file is read into memory when `offset_in_memory` (the plug-in's
-// file input can list it there, but not extract from it).
-ArchiveSource SourceFor(const std::string& word, const SourceOptions& options, bool offset_in_memory);
+// The source a word names: "-" is standard input, anything else a file,
+// read from --offset.
+ArchiveSource SourceFor(const std::string& word, const SourceOptions& options);
 
 // The first word is an archive; each later one is an archive when it is
-// "-" or names an existing file the plug-in recognises, and an entry
+// "-" or names an existing file that is one of our archives, and an entry
 // otherwise. So `extract A.DAT 3` still takes 3 for an entry, and
 // `extract *.DAT` takes every file for an archive.
-void SplitArchivesAndEntries(const PluginApi& api, const std::vector<std::string>& words, uint64_t offset,
+void SplitArchivesAndEntries(const std::vector<std::string>& words, uint64_t offset,
                              std::vector<std::string>& archives, std::vector<std::string>& entries);
 
 // False, with the reason, when standard input is named more than once.

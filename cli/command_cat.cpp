@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "cli/archive_arguments.h"
-#include "cli/archive_host.h"
+#include "cli/archive_source.h"
 #include "cli/commands.h"
 #include "cli/damage_report.h"
 #include "cli/entry_selection.h"
@@ -27,19 +27,19 @@ bool LooksBinary(const uint8_t* data, size_t size) {
 
 }  // namespace
 
-int RunCat(const PluginApi& api, const CatOptions& options) {
+int RunCat(const CatOptions& options) {
     ListedArchive archive;
-    IntegrityReport report;
-    std::vector<const ListedEntry*> chosen;
+    std::vector<uint32_t> chosen;
     std::string error;
     bool well_formed = true;
     for (const std::string& selector : options.entries) well_formed = well_formed && IsWellFormedSelector(selector, error);
-    if (!well_formed || !ListArchive(api, SourceFor(options.archive, options.source, true), archive, error) ||
-        !InspectArchive(archive, IntegrityDepth::kIndexAndHeads, report, error) ||
+    if (!well_formed ||
+        !OpenListedArchive(SourceFor(options.archive, options.source), IntegrityDepth::kIndexAndHeads, archive, error) ||
         !SelectByPatterns(archive, options.entries, {}, chosen, error)) {
         ReportError(error);
         return kExitFailure;
     }
+    const IntegrityReport& report = archive.report;
     ReportFindings(archive, report, options.strict);
     if (options.strict && !report.findings.empty()) {
         ReportError(archive.display + ": damaged (" + CountOf(report.findings.size(), "problem", "problems") +
@@ -48,24 +48,25 @@ int RunCat(const PluginApi& api, const CatOptions& options) {
     }
     // Every entry is checked before the first byte goes out, so that a
     // refusal never leaves half of what was asked on standard output.
-    for (const ListedEntry* entry : chosen) {
-        if (!options.force && HasImpossibleSize(report, *entry)) {
-            ReportError(archive.display + ": entry " + std::to_string(entry->index) + " (" + Printable(entry->name) +
-                        "): declares " + std::to_string(entry->unpacked_size) + " bytes, more than its " +
-                        std::to_string(entry->packed_size) + " stored bytes could give (--force writes it)");
+    for (uint32_t index : chosen) {
+        if (!options.force && HasImpossibleSize(report, index)) {
+            ListedEntry entry = archive.EntryAt(index);
+            ReportError(archive.display + ": entry " + std::to_string(entry.index) + " (" + Printable(entry.name) +
+                        "): declares " + std::to_string(entry.unpacked_size) + " bytes, more than its " +
+                        std::to_string(entry.packed_size) + " stored bytes could give (--force writes it)");
             return kExitFailure;
         }
     }
     bool to_terminal = IsTerminal(stdout);
     UseBinaryStandardOutput();
-    for (const ListedEntry* entry : chosen) {
+    for (uint32_t index : chosen) {
         EntryContent content;
-        if (!ExtractEntry(api, archive, *entry, content, error)) {
+        if (!ReadEntryContent(archive, index, content, error)) {
             ReportError(error);
             return kExitFailure;
         }
         if (to_terminal && !options.force && LooksBinary(content.data, content.size)) {
-            ReportError(archive.display + ": entry " + std::to_string(entry->index) + " (" + Printable(entry->name) +
+            ReportError(archive.display + ": entry " + std::to_string(index) + " (" + Printable(archive.NameOf(index)) +
                         ") is binary; not writing it to a terminal (redirect it to a file, or --force)");
             return kExitFailure;
         }

@@ -1,11 +1,12 @@
-// kova check: is each archive sound? Every entry is walked with the format
-// library (not through the plug-in, which reads damage without a word) and
-// every problem is reported with the entry it concerns.
+// kova check: is each archive sound? Every entry is walked with the format's
+// own rules (not the forgiving reads of listing and extraction, which take
+// damage without a word) and every problem is reported with the entry it
+// concerns.
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
 #include "cli/archive_arguments.h"
-#include "cli/archive_host.h"
+#include "cli/archive_source.h"
 #include "cli/commands.h"
 #include "cli/damage_report.h"
 #include "cli/messages.h"
@@ -17,34 +18,13 @@ using Json = nlohmann::ordered_json;
 
 struct Checked {
     ListedArchive archive;
-    IntegrityReport report;
     bool opened = false;
     std::string error;  // why it could not be walked at all
 };
 
-// Names come from the plug-in's listing, so that they are the ones `list`
-// and `extract` use. An archive the plug-in refuses is still walked when
-// the archive library can open it; its entries then go unnamed.
-void CheckOne(const PluginApi& api, const std::string& word, const SourceOptions& options, Checked& checked) {
-    ArchiveSource source = SourceFor(word, options, false);
-    std::string listing_error;
-    if (!ListArchive(api, source, checked.archive, listing_error)) {
-        checked.error = listing_error;
-        return;
-    }
-    std::string error;
-    if (!InspectArchive(checked.archive, IntegrityDepth::kFullDecode, checked.report, error)) {
-        checked.error = error;
-        return;
-    }
-    checked.opened = true;
-}
-
-std::string NameOf(const ListedArchive& archive, int64_t index) {
-    for (const ListedEntry& entry : archive.entries) {
-        if (entry.index == static_cast<uint64_t>(index)) return Printable(entry.name);
-    }
-    return {};
+void CheckOne(const std::string& word, const SourceOptions& options, Checked& checked) {
+    checked.opened = OpenListedArchive(SourceFor(word, options), IntegrityDepth::kFullDecode, checked.archive,
+                                       checked.error);
 }
 
 Json JsonOf(const Checked& checked) {
@@ -53,20 +33,20 @@ Json JsonOf(const Checked& checked) {
         problems.push_back({{"index", nullptr}, {"name", nullptr}, {"problem", "unreadable"},
                             {"detail", Printable(checked.error)}});
     }
-    for (const IntegrityFinding& finding : checked.report.findings) {
-        DescribedFinding described = DescribeFinding(finding, checked.report);
+    for (const IntegrityFinding& finding : checked.archive.report.findings) {
+        DescribedFinding described = DescribeFinding(finding, checked.archive.report);
         Json index = finding.index < 0 ? Json(nullptr) : Json(finding.index);
-        Json name = finding.index < 0 ? Json(nullptr) : Json(NameOf(checked.archive, finding.index));
+        Json name = finding.index < 0 ? Json(nullptr) : Json(Printable(checked.archive.NameOf(static_cast<uint32_t>(finding.index))));
         problems.push_back({{"index", index}, {"name", name}, {"problem", described.problem},
                             {"detail", described.detail}});
     }
     std::string shown = checked.archive.display.empty() ? checked.archive.path : checked.archive.display;
-    return {{"archive", Printable(shown)}, {"entries", checked.report.entries.size()}, {"problems", problems}};
+    return {{"archive", Printable(shown)}, {"entries", checked.archive.report.entries.size()}, {"problems", problems}};
 }
 
 }  // namespace
 
-int RunCheck(const PluginApi& api, const CheckOptions& options) {
+int RunCheck(const CheckOptions& options) {
     std::string error;
     if (!ReadsStandardInputOnce(options.archives, error)) {
         ReportError(error);
@@ -78,9 +58,9 @@ int RunCheck(const PluginApi& api, const CheckOptions& options) {
     for (const std::string& word : options.archives) {
         Checked checked;
         checked.archive.path = word;
-        CheckOne(api, word, options.source, checked);
-        size_t found = checked.report.findings.size() + (checked.opened ? 0 : 1);
-        entries += checked.report.entries.size();
+        CheckOne(word, options.source, checked);
+        size_t found = checked.archive.report.findings.size() + (checked.opened ? 0 : 1);
+        entries += checked.archive.report.entries.size();
         problems += found;
         if (options.json) {
             if (checked.archive.display.empty()) checked.archive.display = word == "-" ? "standard input" : word;
@@ -94,9 +74,9 @@ int RunCheck(const PluginApi& api, const CheckOptions& options) {
             continue;
         }
         std::string prefix = Printable(checked.archive.display) + ": ";
-        for (const IntegrityFinding& finding : checked.report.findings) {
+        for (const IntegrityFinding& finding : checked.archive.report.findings) {
             std::string subject = finding.index < 0 ? "" : FindingSubject(finding, checked.archive) + ": ";
-            std::printf("%s%s%s\n", prefix.c_str(), subject.c_str(), DescribeFinding(finding, checked.report).detail.c_str());
+            std::printf("%s%s%s\n", prefix.c_str(), subject.c_str(), DescribeFinding(finding, checked.archive.report).detail.c_str());
         }
         if (several) {
             std::printf("%s%s\n", prefix.c_str(),

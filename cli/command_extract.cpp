@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "cli/archive_arguments.h"
-#include "cli/archive_host.h"
+#include "cli/archive_source.h"
 #include "cli/commands.h"
 #include "cli/damage_report.h"
 #include "cli/entry_selection.h"
@@ -13,12 +13,12 @@
 #include "cli/progress_bar.h"
 #include "cli/terminal.h"
 #include "cli/text.h"
-#include "format/entry_name.h"
+#include "archive/path_rules.h"
 
 namespace kova::cli {
 namespace {
 
-// Names come from the plug-in; one that could reach outside the output
+// Names come from the archive's file name; one that could reach outside the output
 // directory (a drive colon included, on any system) is refused rather than
 // followed.
 bool IsPlainFileName(const std::string& name) { return StaysInsideDirectory(name, ":"); }
@@ -32,8 +32,7 @@ struct Tally {
     uint64_t bytes = 0;
 };
 
-Outcome ExtractOne(const PluginApi& api, const ListedArchive& archive, const IntegrityReport& report,
-                   const ListedEntry& entry, const std::filesystem::path& directory, const ExtractOptions& options,
+Outcome ExtractOne(const ListedArchive& archive, const ListedEntry& entry, const std::filesystem::path& directory, const ExtractOptions& options,
                    std::string& error) {
     // Told only when something goes wrong: thousands of entries go right.
     auto subject = [&] { return archive.display + ": entry " + std::to_string(entry.index) + " (" + Printable(entry.name) + ")"; };
@@ -41,7 +40,7 @@ Outcome ExtractOne(const PluginApi& api, const ListedArchive& archive, const Int
         error = subject() + " has a name that is not a plain file name";
         return Outcome::kFailed;
     }
-    if (!options.force && HasImpossibleSize(report, entry)) {
+    if (!options.force && HasImpossibleSize(archive.report, entry.index)) {
         // What the plug-in would write is that many zeros: the size is
         // damage, not content.
         error = subject() + ": declares " + std::to_string(entry.unpacked_size) + " bytes, more than its " +
@@ -57,32 +56,31 @@ Outcome ExtractOne(const PluginApi& api, const ListedArchive& archive, const Int
         return Outcome::kFailed;
     }
     EntryContent content;
-    if (!ExtractEntry(api, archive, entry, content, error)) return Outcome::kFailed;
+    if (!ReadEntryContent(archive, entry.index, content, error)) return Outcome::kFailed;
     bool replace = options.overwrite == OverwriteMode::kReplace;
     if (!WriteFile(target, content.data, content.size, replace, error)) return Outcome::kFailed;
     return Outcome::kWritten;
 }
 
-uint64_t TotalBytes(const std::vector<const ListedEntry*>& entries) {
+uint64_t TotalBytes(const ListedArchive& archive, const std::vector<uint32_t>& chosen) {
     uint64_t total = 0;
-    for (const ListedEntry* entry : entries) total += entry->unpacked_size;
+    for (uint32_t index : chosen) total += archive.report.entries[index].unpacked_size;
     return total;
 }
 
 // One archive into `directory`. False when it could not be read or no
 // entry was chosen as asked; failures of single entries are counted.
-bool ExtractArchive(const PluginApi& api, const std::string& word, const std::vector<std::string>& selectors,
+bool ExtractArchive(const std::string& word, const std::vector<std::string>& selectors,
                     const std::filesystem::path& directory, const ExtractOptions& options, Tally& tally) {
     ListedArchive archive;
-    IntegrityReport report;
-    std::vector<const ListedEntry*> chosen;
+    std::vector<uint32_t> chosen;
     std::string error;
-    if (!ListArchive(api, SourceFor(word, options.source, true), archive, error) ||
-        !InspectArchive(archive, IntegrityDepth::kIndexAndHeads, report, error) ||
+    if (!OpenListedArchive(SourceFor(word, options.source), IntegrityDepth::kIndexAndHeads, archive, error) ||
         !SelectByPatterns(archive, selectors, options.kinds, chosen, error)) {
         ReportError(error);
         return false;
     }
+    const IntegrityReport& report = archive.report;
     ReportFindings(archive, report, options.strict);
     if (options.strict && !report.findings.empty()) {
         ReportError(archive.display + ": damaged (" + CountOf(report.findings.size(), "problem", "problems") +
@@ -96,12 +94,13 @@ bool ExtractArchive(const PluginApi& api, const std::string& word, const std::ve
 
     ProgressBar bar;
     bar.enabled = !options.quiet && !options.verbose && IsTerminal(stderr);
-    StartProgress(bar, chosen.size(), TotalBytes(chosen), chosen.empty() ? std::string() : chosen.front()->name);
+    StartProgress(bar, chosen.size(), TotalBytes(archive, chosen),
+                  chosen.empty() ? std::string() : archive.NameOf(chosen.front()));
     // One entry that cannot be extracted does not keep the others in: each
     // failure is reported, and the exit code tells that some were.
     for (size_t k = 0; k < chosen.size(); ++k) {
-        const ListedEntry& entry = *chosen[k];
-        switch (ExtractOne(api, archive, report, entry, directory, options, error)) {
+        ListedEntry entry = archive.EntryAt(chosen[k]);
+        switch (ExtractOne(archive, entry, directory, options, error)) {
         case Outcome::kWritten:
             ++tally.written;
             tally.bytes += entry.unpacked_size;
@@ -117,7 +116,7 @@ bool ExtractArchive(const PluginApi& api, const std::string& word, const std::ve
             ReportError(error);
             break;
         }
-        AdvanceProgress(bar, entry.unpacked_size, k + 1 < chosen.size() ? chosen[k + 1]->name : std::string());
+        AdvanceProgress(bar, entry.unpacked_size, k + 1 < chosen.size() && bar.enabled ? archive.NameOf(chosen[k + 1]) : std::string());
     }
     FinishProgress(bar);
     return true;
@@ -125,9 +124,9 @@ bool ExtractArchive(const PluginApi& api, const std::string& word, const std::ve
 
 }  // namespace
 
-int RunExtract(const PluginApi& api, const ExtractOptions& options) {
+int RunExtract(const ExtractOptions& options) {
     std::vector<std::string> archives, selectors;
-    SplitArchivesAndEntries(api, options.words, options.source.offset, archives, selectors);
+    SplitArchivesAndEntries(options.words, options.source.offset, archives, selectors);
     selectors.insert(selectors.end(), options.entries.begin(), options.entries.end());
     std::string error;
     if (!ReadsStandardInputOnce(archives, error)) {
@@ -162,7 +161,7 @@ int RunExtract(const PluginApi& api, const ExtractOptions& options) {
     size_t unread = 0;
     for (size_t k = 0; k < archives.size(); ++k) {
         std::filesystem::path into = several ? directory / PathOf(subdirectories[k]) : directory;
-        if (!ExtractArchive(api, archives[k], selectors, into, options, tally)) ++unread;
+        if (!ExtractArchive(archives[k], selectors, into, options, tally)) ++unread;
     }
     std::string summary = "extracted " + CountOf(tally.written, "entry", "entries") + " (" + HumanSize(tally.bytes) +
                           ") into " + Utf8Of(directory);

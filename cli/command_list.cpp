@@ -1,20 +1,19 @@
-// kova list: every entry of one or more archives, as text or as JSON.
+// kova list: every entry of one or more archives, as text or as JSON, each
+// line written as it is made.
 #include <algorithm>
 #include <cstdio>
-#include <nlohmann/json.hpp>
 
 #include "cli/archive_arguments.h"
-#include "cli/archive_host.h"
+#include "cli/archive_source.h"
 #include "cli/commands.h"
 #include "cli/damage_report.h"
+#include "cli/json_stream.h"
 #include "cli/messages.h"
 #include "cli/sha256.h"
 #include "cli/terminal.h"
 
 namespace kova::cli {
 namespace {
-
-using Json = nlohmann::ordered_json;
 
 // 1 or 2 for the coded methods, "stored" for content kept as it is.
 Json MethodOf(const ListedEntry& entry) {
@@ -23,13 +22,12 @@ Json MethodOf(const ListedEntry& entry) {
 }
 
 // The entry's content hashed, or null when it cannot be had (reported).
-Json HashOf(const PluginApi& api, const ListedArchive& archive, const IntegrityReport& report,
-            const ListedEntry& entry, bool& failed) {
+Json HashOf(const ListedArchive& archive, uint32_t index, bool& failed) {
     // Extracting it would only hash gigabytes of zeros nobody stored.
-    if (HasImpossibleSize(report, entry)) return nullptr;
+    if (HasImpossibleSize(archive.report, index)) return nullptr;
     EntryContent content;
     std::string error;
-    if (!ExtractEntry(api, archive, entry, content, error)) {
+    if (!ReadEntryContent(archive, index, content, error)) {
         ReportError(error);
         failed = true;
         return nullptr;
@@ -37,10 +35,13 @@ Json HashOf(const PluginApi& api, const ListedArchive& archive, const IntegrityR
     return Sha256Hex(content.data, content.size);
 }
 
-Json JsonOf(const PluginApi& api, const ListedArchive& archive, const IntegrityReport& report, bool hash,
-            bool& failed) {
-    Json entries = Json::array();
-    for (const ListedEntry& entry : archive.entries) {
+void WriteJson(const ListedArchive& archive, bool hash, int depth, bool& failed) {
+    std::printf("{\n%*s\"archive\": %s,\n%*s\"entries\": ", 2 * (depth + 1), "",
+                Json(Printable(archive.display)).dump().c_str(), 2 * (depth + 1), "");
+    JsonArrayWriter entries{depth + 1};
+    entries.Begin();
+    for (uint32_t index = 0; index < archive.Count(); ++index) {
+        ListedEntry entry = archive.EntryAt(index);
         Json record = {{"index", entry.index},
                        {"name", Printable(entry.name)},
                        {"kind", entry.kind},
@@ -48,35 +49,40 @@ Json JsonOf(const PluginApi& api, const ListedArchive& archive, const IntegrityR
                        {"offset", entry.data_offset},
                        {"packed_size", entry.packed_size},
                        {"unpacked_size", entry.unpacked_size}};
-        if (hash) record["sha256"] = HashOf(api, archive, report, entry, failed);
-        entries.push_back(std::move(record));
+        if (hash) record["sha256"] = HashOf(archive, index, failed);
+        entries.Add(record);
     }
-    return {{"archive", Printable(archive.display)}, {"entries", entries}};
+    entries.End();
+    std::printf("\n%*s}", 2 * depth, "");
 }
 
 int DigitsOf(uint64_t value) { return static_cast<int>(std::to_string(value).size()); }
 
-void PrintTable(const PluginApi& api, const ListedArchive& archive, const IntegrityReport& report, bool hash,
-                bool& failed) {
+void PrintTable(const ListedArchive& archive, bool hash, bool& failed) {
+    // Widths from what the index and heads say, not from rows held: the
+    // last entry's name is the longest, since only the digits differ.
     int index_width = 5, name_width = 4, packed_width = 6, unpacked_width = 8;
-    for (const ListedEntry& entry : archive.entries) {
-        index_width = std::max(index_width, DigitsOf(entry.index));
-        name_width = std::max(name_width, static_cast<int>(Printable(entry.name).size()));
-        packed_width = std::max(packed_width, DigitsOf(entry.packed_size));
-        unpacked_width = std::max(unpacked_width, DigitsOf(entry.unpacked_size));
+    if (archive.Count() != 0) {
+        index_width = std::max(index_width, DigitsOf(archive.Count() - 1));
+        name_width = std::max(name_width, static_cast<int>(Printable(archive.NameOf(archive.Count() - 1)).size()));
+    }
+    for (const EntryFacts& facts : archive.report.entries) {
+        packed_width = std::max(packed_width, DigitsOf(facts.stored_size));
+        unpacked_width = std::max(unpacked_width, DigitsOf(facts.unpacked_size));
     }
     // The heading is for people; a pipe gets the entries alone, one a line.
     if (IsTerminal(stdout)) {
         std::printf("%*s  %-*s  %*s  %*s%s\n", index_width, "index", name_width, "name", packed_width, "packed",
                     unpacked_width, "unpacked", hash ? "  sha256" : "");
     }
-    for (const ListedEntry& entry : archive.entries) {
+    for (uint32_t index = 0; index < archive.Count(); ++index) {
+        ListedEntry entry = archive.EntryAt(index);
         std::string name = Printable(entry.name);
-        std::printf("%*llu  %-*s  %*llu  %*llu", index_width, static_cast<unsigned long long>(entry.index),
-                    name_width, name.c_str(), packed_width, static_cast<unsigned long long>(entry.packed_size),
-                    unpacked_width, static_cast<unsigned long long>(entry.unpacked_size));
+        std::printf("%*u  %-*s  %*llu  %*llu", index_width, entry.index, name_width, name.c_str(), packed_width,
+                    static_cast<unsigned long long>(entry.packed_size), unpacked_width,
+                    static_cast<unsigned long long>(entry.unpacked_size));
         if (hash) {
-            Json digest = HashOf(api, archive, report, entry, failed);
+            Json digest = HashOf(archive, index, failed);
             std::printf("  %s", digest.is_string() ? digest.get<std::string>().c_str() : "-");
         }
         std::printf("\n");
@@ -85,7 +91,7 @@ void PrintTable(const PluginApi& api, const ListedArchive& archive, const Integr
 
 }  // namespace
 
-int RunList(const PluginApi& api, const ListOptions& options) {
+int RunList(const ListOptions& options) {
     std::string error;
     if (!ReadsStandardInputOnce(options.archives, error)) {
         ReportError(error);
@@ -94,16 +100,16 @@ int RunList(const PluginApi& api, const ListOptions& options) {
     bool several = options.archives.size() > 1;
     bool failed = false;
     bool first_shown = true;
-    Json documents = Json::array();
+    JsonArrayWriter documents;
+    if (options.json && several) documents.Begin();
     for (const std::string& word : options.archives) {
         ListedArchive archive;
-        IntegrityReport report;
-        if (!ListArchive(api, SourceFor(word, options.source, false), archive, error) ||
-            !InspectArchive(archive, IntegrityDepth::kIndexAndHeads, report, error)) {
+        if (!OpenListedArchive(SourceFor(word, options.source), IntegrityDepth::kIndexAndHeads, archive, error)) {
             ReportError(error);
             failed = true;
             continue;
         }
+        const IntegrityReport& report = archive.report;
         ReportFindings(archive, report, options.strict);
         if (options.strict && !report.findings.empty()) {
             ReportError(archive.display + ": damaged (" + CountOf(report.findings.size(), "problem", "problems") +
@@ -112,18 +118,20 @@ int RunList(const PluginApi& api, const ListOptions& options) {
             continue;
         }
         if (options.json) {
-            documents.push_back(JsonOf(api, archive, report, options.hash, failed));
+            if (several) documents.Next();
+            WriteJson(archive, options.hash, several ? 1 : 0, failed);
+            if (!several) std::printf("\n");
             continue;
         }
         if (several) {
             std::printf("%s%s:\n", first_shown ? "" : "\n", Printable(archive.display).c_str());
             first_shown = false;
         }
-        PrintTable(api, archive, report, options.hash, failed);
+        PrintTable(archive, options.hash, failed);
     }
-    if (options.json && (several || !documents.empty())) {
-        const Json& shown = several ? documents : documents.front();
-        std::printf("%s\n", shown.dump(2).c_str());
+    if (options.json && several) {
+        documents.End();
+        std::printf("\n");
     }
     return failed ? kExitFailure : kExitSuccess;
 }

@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
-#include "cli/archive_host.h"
+#include "cli/archive_source.h"
 #include "cli/archive_output.h"
 #include "cli/commands.h"
 #include "cli/messages.h"
@@ -36,14 +36,16 @@ std::string Ratio(uint64_t packed, uint64_t unpacked) {
     return text;
 }
 
-// The names come from the plug-in's own listing of what was written: they
-// are what any viewer will show.
-void PrintReport(const PluginApi& api, const std::string& output, const std::vector<PackedEntry>& packed, bool json) {
+// The names come from a listing of what was written: they are what any
+// viewer will show.
+void PrintReport(const std::string& output, const std::vector<PackedEntry>& packed, bool json) {
     ListedArchive listed;
     std::string error;
     std::vector<std::string> names(packed.size());
-    if (ListArchive(api, output, 0, listed, error) && listed.entries.size() == packed.size()) {
-        for (size_t k = 0; k < packed.size(); ++k) names[k] = listed.entries[k].name;
+    ArchiveSource written;
+    written.path = output;
+    if (OpenListedArchive(written, IntegrityDepth::kIndexAndHeads, listed, error) && listed.Count() == packed.size()) {
+        for (size_t k = 0; k < packed.size(); ++k) names[k] = listed.NameOf(static_cast<uint32_t>(k));
     }
     uint64_t packed_total = 0, unpacked_total = 0;
     for (const PackedEntry& entry : packed) {
@@ -85,7 +87,7 @@ void PrintReport(const PluginApi& api, const std::string& output, const std::vec
 
 }  // namespace
 
-int RunPack(const PluginApi& api, const PackOptions& options) {
+int RunPack(const PackOptions& options) {
     std::vector<std::string> files;
     std::string error;
     if (!CollectPackInputs(options.inputs, files, error)) {
@@ -107,7 +109,7 @@ int RunPack(const PluginApi& api, const PackOptions& options) {
         ReportError(error);
         return kExitFailure;
     }
-    if (!options.quiet) PrintReport(api, options.output, packed, options.json);
+    if (!options.quiet) PrintReport(options.output, packed, options.json);
     return kExitSuccess;
 }
 

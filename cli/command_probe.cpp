@@ -2,18 +2,18 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
-#include "cli/archive_host.h"
+#include "cli/archive_source.h"
 #include "cli/commands.h"
 #include "cli/messages.h"
 
 namespace kova::cli {
 
-int RunProbe(const PluginApi& api, const ProbeOptions& options) {
+int RunProbe(const ProbeOptions& options) {
     bool all_recognized = true;
     nlohmann::ordered_json answers = nlohmann::ordered_json::array();
     for (const std::string& file : options.files) {
         std::string error;
-        ProbeOutcome outcome = ProbeFile(api, file, 0, error);
+        ProbeOutcome outcome = ProbeFile(file, 0, error);
         all_recognized = all_recognized && outcome == ProbeOutcome::kRecognized;
         if (outcome == ProbeOutcome::kUnreadable) {
             // Not an answer about the file but a failure to look at it.

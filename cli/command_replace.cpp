@@ -3,8 +3,7 @@
 #include <cstdio>
 
 #include "archive/archive_reader.h"
-#include "cli/archive_open.h"
-#include "cli/archive_host.h"
+#include "cli/archive_source.h"
 #include "cli/archive_output.h"
 #include "cli/commands.h"
 #include "cli/entry_packing.h"
@@ -29,27 +28,24 @@ bool ResolveReplacements(const ListedArchive& listed, const std::vector<std::str
             error = "'" + pair + "' is not ENTRY=FILE (for example 3=new.BMP or disk1_003.BMP=new.BMP)";
             return false;
         }
-        std::vector<const ListedEntry*> chosen;
+        std::vector<uint32_t> chosen;
         if (!SelectEntries(listed, {pair.substr(0, equals)}, chosen, error)) return false;
         for (const Replacement& earlier : replacements) {
-            if (earlier.index == chosen.front()->index) {
+            if (earlier.index == chosen.front()) {
                 error = "entry " + std::to_string(earlier.index) + " is given twice ('" + pair + "')";
                 return false;
             }
         }
-        replacements.push_back({chosen.front()->index, pair.substr(equals + 1)});
+        replacements.push_back({chosen.front(), pair.substr(equals + 1)});
     }
     return true;
 }
 
 // Every entry's stored bytes as the archive holds them. An entry the file
 // does not wholly hold cannot be carried over exactly, so it is refused.
-bool ReadAllStored(const std::string& path, std::vector<std::vector<uint8_t>>& entries, std::string& error) {
-    ArchiveReader reader;
-    if (OpenArchivePath(path, 0, reader) != ArchiveStatus::kOk) {
-        error = path + ": cannot be opened as an archive";
-        return false;
-    }
+bool ReadAllStored(const ListedArchive& listed, std::vector<std::vector<uint8_t>>& entries, std::string& error) {
+    const ArchiveReader& reader = listed.reader;
+    const std::string& path = listed.display;
     entries.resize(reader.entry_count);
     for (uint32_t i = 0; i < reader.entry_count; ++i) {
         IndexEntry entry = reader.Entry(i);
@@ -69,14 +65,16 @@ bool ReadAllStored(const std::string& path, std::vector<std::vector<uint8_t>>& e
 
 }  // namespace
 
-int RunReplace(const PluginApi& api, const ReplaceOptions& options) {
+int RunReplace(const ReplaceOptions& options) {
     ListedArchive listed;
     std::vector<Replacement> replacements;
     std::vector<std::vector<uint8_t>> entries;
     std::string error;
-    if (!ListArchive(api, options.archive, 0, listed, error) ||
+    ArchiveSource source;
+    source.path = options.archive;
+    if (!OpenListedArchive(source, IntegrityDepth::kIndexAndHeads, listed, error) ||
         !ResolveReplacements(listed, options.replacements, replacements, error) ||
-        !ReadAllStored(options.archive, entries, error)) {
+        !ReadAllStored(listed, entries, error)) {
         ReportError(error);
         return kExitFailure;
     }

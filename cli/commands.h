@@ -1,5 +1,5 @@
-// The kova commands. Each takes its parsed options and the loaded plug-in,
-// reports its own errors, and returns the exit code.
+// The kova commands. Each takes its parsed options, reports its own errors,
+// and returns the exit code.
 #pragma once
 
 #include <cstdint>
@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "format/encoder.h"
-#include "host/plugin_loader.h"
 
 namespace kova::cli {
 
@@ -80,13 +79,13 @@ struct ReplaceOptions {
     bool quiet = false;
 };
 
-int RunInfo(const PluginApi& api, const std::string& plugin_path, const InfoOptions& options);
-int RunProbe(const PluginApi& api, const ProbeOptions& options);
-int RunList(const PluginApi& api, const ListOptions& options);
-int RunExtract(const PluginApi& api, const ExtractOptions& options);
-int RunCat(const PluginApi& api, const CatOptions& options);
-int RunCheck(const PluginApi& api, const CheckOptions& options);
-int RunPack(const PluginApi& api, const PackOptions& options);
-int RunReplace(const PluginApi& api, const ReplaceOptions& options);
+int RunInfo(const InfoOptions& options);
+int RunProbe(const ProbeOptions& options);
+int RunList(const ListOptions& options);
+int RunExtract(const ExtractOptions& options);
+int RunCat(const CatOptions& options);
+int RunCheck(const CheckOptions& options);
+int RunPack(const PackOptions& options);
+int RunReplace(const ReplaceOptions& options);
 
 }  // namespace kova::cli

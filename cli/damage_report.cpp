@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "cli/archive_open.h"
 #include "cli/messages.h"
 
 namespace kova::cli {
@@ -32,45 +31,6 @@ std::string EntryWords(int64_t other, const IntegrityReport& report) {
 }
 
 }  // namespace
-
-const char* KindName(EntryKind kind) {
-    switch (kind) {
-    case EntryKind::kBitmap:
-        return "bmp";
-    case EntryKind::kWave:
-        return "wav";
-    case EntryKind::kMidi:
-        return "mid";
-    case EntryKind::kOther:
-        break;
-    }
-    return "dat";
-}
-
-bool InspectArchive(ListedArchive& archive, IntegrityDepth depth, IntegrityReport& report, std::string& error) {
-    ArchiveReader reader;
-    ArchiveStatus status =
-        archive.image != nullptr
-            ? OpenArchiveImage(archive.image->data(), static_cast<int64_t>(archive.image->size()), reader)
-            : OpenArchivePath(archive.path, static_cast<int64_t>(archive.offset), reader);
-    if (status != ArchiveStatus::kOk) {
-        error = archive.display + ": " +
-                (status == ArchiveStatus::kCannotOpenFile ? std::string("cannot open the file")
-                 : status == ArchiveStatus::kNoMemory     ? std::string("out of memory reading its index")
-                                                          : std::string("not a KOVA archive"));
-        return false;
-    }
-    WalkArchive(reader, depth, report);
-    for (ListedEntry& entry : archive.entries) {
-        if (entry.index >= report.entries.size()) continue;
-        const EntryFacts& facts = report.entries[entry.index];
-        entry.data_offset = facts.data_offset;
-        entry.method_byte = facts.method_byte;
-        entry.coded = facts.coded;
-        entry.kind = KindName(facts.kind);
-    }
-    return true;
-}
 
 DescribedFinding DescribeFinding(const IntegrityFinding& finding, const IntegrityReport& report) {
     std::string actual = std::to_string(finding.actual), expected = std::to_string(finding.expected);
@@ -106,10 +66,8 @@ DescribedFinding DescribeFinding(const IntegrityFinding& finding, const Integrit
 std::string FindingSubject(const IntegrityFinding& finding, const ListedArchive& archive) {
     if (finding.index < 0) return "the archive";
     std::string subject = "entry " + std::to_string(finding.index);
-    for (const ListedEntry& entry : archive.entries) {
-        if (entry.index == static_cast<uint64_t>(finding.index)) return subject + " (" + Printable(entry.name) + ")";
-    }
-    return subject;
+    if (static_cast<uint64_t>(finding.index) >= archive.Count()) return subject;
+    return subject + " (" + Printable(archive.NameOf(static_cast<uint32_t>(finding.index))) + ")";
 }
 
 void ReportFindings(const ListedArchive& archive, const IntegrityReport& report, bool as_errors) {
@@ -127,10 +85,14 @@ void ReportFindings(const ListedArchive& archive, const IntegrityReport& report,
     }
 }
 
-bool HasImpossibleSize(const IntegrityReport& report, const ListedEntry& entry) {
-    return std::any_of(report.findings.begin(), report.findings.end(), [&](const IntegrityFinding& finding) {
-        return finding.problem == IntegrityProblem::kImpossibleSize && finding.index == static_cast<int64_t>(entry.index);
-    });
+bool HasImpossibleSize(const IntegrityReport& report, uint32_t index) {
+    // Findings come in entry order, so an entry's own lie together.
+    auto first = std::lower_bound(report.findings.begin(), report.findings.end(), int64_t{index},
+                                  [](const IntegrityFinding& finding, int64_t wanted) { return finding.index < wanted; });
+    for (auto at = first; at != report.findings.end() && at->index == int64_t{index}; ++at) {
+        if (at->problem == IntegrityProblem::kImpossibleSize) return true;
+    }
+    return false;
 }
 
 }  // namespace kova::cli

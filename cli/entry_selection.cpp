@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "cli/messages.h"
+#include "format/entry_name.h"
 
 namespace kova::cli {
 namespace {
@@ -30,38 +31,36 @@ bool SameIgnoringCase(const std::string& a, const std::string& b) {
            std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
 }
 
-const ListedEntry* FindByIndex(const ListedArchive& archive, const std::string& selector, std::string& error) {
+constexpr uint32_t kNoEntry = UINT32_MAX;
+
+uint32_t FindByIndex(const ListedArchive& archive, const std::string& selector, std::string& error) {
     uint64_t index = 0;
-    bool fits = ParseIndex(selector, index);
-    if (fits) {
-        for (const ListedEntry& entry : archive.entries) {
-            if (entry.index == index) return &entry;
-        }
-    }
+    if (ParseIndex(selector, index) && index < archive.Count()) return static_cast<uint32_t>(index);
     error = archive.display + ": no entry " + selector + ": the archive has " +
-            CountOf(archive.entries.size(), "entry", "entries");
-    if (!archive.entries.empty()) {
-        error += " (0 to " + std::to_string(archive.entries.size() - 1) + ")";
-    }
-    return nullptr;
+            CountOf(archive.Count(), "entry", "entries");
+    if (archive.Count() != 0) error += " (0 to " + std::to_string(archive.Count() - 1) + ")";
+    return kNoEntry;
 }
 
-const ListedEntry* FindByName(const ListedArchive& archive, const std::string& selector, std::string& error) {
-    for (const ListedEntry& entry : archive.entries) {
-        if (entry.name == selector) return &entry;
-    }
-    for (const ListedEntry& entry : archive.entries) {
-        if (SameIgnoringCase(entry.name, selector)) return &entry;
+// A listed name carries its entry's index, so only that entry can have it.
+uint32_t FindByName(const ListedArchive& archive, const std::string& selector, std::string& error) {
+    uint32_t index = 0;
+    std::string_view component(selector);
+    int32_t carried = ParseEntryIndex(component);
+    index = static_cast<uint32_t>(carried);
+    if (carried >= 0 && index < archive.Count()) {
+        std::string name = archive.NameOf(index);
+        if (name == selector || SameIgnoringCase(name, selector)) return index;
     }
     error = archive.display + ": no entry named '" + selector + "'";
-    if (archive.entries.empty()) {
+    if (archive.Count() == 0) {
         error += ": the archive has no entries";
     } else {
-        error += " (its entries are " + archive.entries.front().name;
-        if (archive.entries.size() > 1) error += " to " + archive.entries.back().name;
+        error += " (its entries are " + archive.NameOf(0);
+        if (archive.Count() > 1) error += " to " + archive.NameOf(archive.Count() - 1);
         error += "; 'kova list " + archive.path + "' shows them all)";
     }
-    return nullptr;
+    return kNoEntry;
 }
 
 bool IsGlob(const std::string& text) { return text.find_first_of("*?[") != std::string::npos; }
@@ -154,65 +153,68 @@ bool IsWellFormedSelector(const std::string& selector, std::string& error) {
 }
 
 bool SelectByPatterns(const ListedArchive& archive, const std::vector<std::string>& selectors,
-                      const std::vector<std::string>& kinds, std::vector<const ListedEntry*>& chosen,
-                      std::string& error) {
+                      const std::vector<std::string>& kinds, std::vector<uint32_t>& chosen, std::string& error) {
     chosen.clear();
-    auto wanted_kind = [&](const ListedEntry& entry) {
+    auto wanted_kind = [&](uint32_t index) {
         if (kinds.empty()) return true;
-        return std::any_of(kinds.begin(), kinds.end(), [&](const std::string& kind) { return SameIgnoringCase(kind, entry.kind); });
+        const char* kind = KindName(archive.report.entries[index].kind);
+        return std::any_of(kinds.begin(), kinds.end(), [&](const std::string& wanted) { return SameIgnoringCase(wanted, kind); });
     };
     // Each entry once, in the order first chosen; a flag per entry keeps
     // that linear when every one of a large archive is chosen.
-    std::vector<bool> taken(archive.entries.size());
-    auto take = [&](const ListedEntry& entry) {
-        size_t at = static_cast<size_t>(&entry - archive.entries.data());
-        if (!wanted_kind(entry) || taken[at]) return;
-        taken[at] = true;
-        chosen.push_back(&entry);
+    std::vector<bool> taken(archive.Count());
+    auto take = [&](uint32_t index) {
+        if (!wanted_kind(index) || taken[index]) return;
+        taken[index] = true;
+        chosen.push_back(index);
     };
     if (selectors.empty()) {
-        for (const ListedEntry& entry : archive.entries) take(entry);
+        for (uint32_t index = 0; index < archive.Count(); ++index) take(index);
         return true;
     }
     for (const std::string& selector : selectors) {
         Range range;
         if (IsAllDigits(selector)) {
-            const ListedEntry* entry = FindByIndex(archive, selector, error);
-            if (entry == nullptr) return false;
-            take(*entry);
+            uint32_t index = FindByIndex(archive, selector, error);
+            if (index == kNoEntry) return false;
+            take(index);
         } else if (ParseRange(selector, range)) {
-            for (const ListedEntry& entry : archive.entries) {
-                if (entry.index >= range.first && entry.index <= range.last) take(entry);
+            uint64_t last = std::min<uint64_t>(range.last, uint64_t{archive.Count()} - 1);
+            for (uint64_t index = range.first; archive.Count() != 0 && index <= last; ++index) {
+                take(static_cast<uint32_t>(index));
             }
         } else if (IsGlob(selector)) {
             // A listed name may itself hold a glob character: it is then
             // taken as the name it is.
-            bool named = false;
-            for (const ListedEntry& entry : archive.entries) named |= entry.name == selector;
-            for (const ListedEntry& entry : archive.entries) {
-                if (named ? entry.name == selector : GlobMatches(selector, entry.name)) take(entry);
+            std::string ignored;
+            uint32_t named = FindByName(archive, selector, ignored);
+            if (named != kNoEntry && archive.NameOf(named) == selector) {
+                take(named);
+                continue;
+            }
+            for (uint32_t index = 0; index < archive.Count(); ++index) {
+                if (GlobMatches(selector, archive.NameOf(index))) take(index);
             }
         } else {
-            const ListedEntry* entry = FindByName(archive, selector, error);
-            if (entry == nullptr) return false;
-            take(*entry);
+            uint32_t index = FindByName(archive, selector, error);
+            if (index == kNoEntry) return false;
+            take(index);
         }
     }
     return true;
 }
 
 bool SelectEntries(const ListedArchive& archive, const std::vector<std::string>& selectors,
-                   std::vector<const ListedEntry*>& chosen, std::string& error) {
+                   std::vector<uint32_t>& chosen, std::string& error) {
     chosen.clear();
     if (selectors.empty()) {
-        for (const ListedEntry& entry : archive.entries) chosen.push_back(&entry);
+        for (uint32_t index = 0; index < archive.Count(); ++index) chosen.push_back(index);
         return true;
     }
     for (const std::string& selector : selectors) {
-        const ListedEntry* entry = IsAllDigits(selector) ? FindByIndex(archive, selector, error)
-                                                         : FindByName(archive, selector, error);
-        if (entry == nullptr) return false;
-        if (std::find(chosen.begin(), chosen.end(), entry) == chosen.end()) chosen.push_back(entry);
+        uint32_t index = IsAllDigits(selector) ? FindByIndex(archive, selector, error) : FindByName(archive, selector, error);
+        if (index == kNoEntry) return false;
+        if (std::find(chosen.begin(), chosen.end(), index) == chosen.end()) chosen.push_back(index);
     }
     return true;
 }

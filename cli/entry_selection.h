@@ -1,10 +1,10 @@
-// Turning the entries a user names on the command line into listed entries.
+// Turning the entries a user names on the command line into entry indices.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "cli/archive_host.h"
+#include "cli/archive_source.h"
 
 namespace kova::cli {
 
@@ -14,7 +14,7 @@ namespace kova::cli {
 // each entry once. False with a complete message in `error` for the first
 // selector that matches nothing.
 bool SelectEntries(const ListedArchive& archive, const std::vector<std::string>& selectors,
-                   std::vector<const ListedEntry*>& chosen, std::string& error);
+                   std::vector<uint32_t>& chosen, std::string& error);
 
 // The selection grammar of extract, cat and list. Each selector is
 //   an index            3
@@ -27,7 +27,7 @@ bool SelectEntries(const ListedArchive& archive, const std::vector<std::string>&
 // sniffed kinds. No selectors choose every entry (of those kinds). The
 // result keeps the order given and names each entry once.
 bool SelectByPatterns(const ListedArchive& archive, const std::vector<std::string>& selectors,
-                      const std::vector<std::string>& kinds, std::vector<const ListedEntry*>& chosen,
+                      const std::vector<std::string>& kinds, std::vector<uint32_t>& chosen,
                       std::string& error);
 
 // False, with the reason, for a selector no archive could match the way it

@@ -1,6 +1,6 @@
-// kova: list and extract KOVA archives with the kova plug-in, the way an
-// image viewer would use it; pack and replace entries with the format and
-// archive libraries.
+// kova: probe, list, extract, check, pack and replace KOVA archives with the
+// format and archive libraries: the code the plug-in's exports run, without
+// their viewer-shaped limits.
 #include <CLI/CLI.hpp>
 #include <cstdint>
 #include <cstdio>
@@ -11,13 +11,10 @@
 #endif
 
 #include <cerrno>
-#include <cstdlib>
-#include <filesystem>
 
 #include "cli/commands.h"
 #include "cli/messages.h"
 #include "cli/text.h"
-#include "host/plugin_loader.h"
 
 namespace {
 
@@ -27,7 +24,6 @@ enum class Command { kNone, kInfo, kProbe, kList, kExtract, kCat, kCheck, kPack,
 
 struct Invocation {
     Command command = Command::kNone;
-    std::string plugin_path;
     std::string offset_text;  // --offset as typed; checked after parsing
     SourceOptions source;
     InfoOptions info;
@@ -56,7 +52,6 @@ bool IsCommandName(const std::string& word) {
 CLI::App* AddCommand(CLI::App& app, Invocation& invocation, Command command, const char* name,
                      const char* description) {
     CLI::App* sub = app.add_subcommand(name, description);
-    sub->fallthrough();  // --plugin may come after the command too
     sub->callback([&invocation, command] { invocation.command = command; });
     return sub;
 }
@@ -72,15 +67,12 @@ void AddSourceOptions(CLI::App* command, Invocation& invocation) {
 }
 
 void DefineCommands(CLI::App& app, Invocation& invocation) {
-    app.add_option("--plugin", invocation.plugin_path,
-                   "The plug-in to load (default: $KOVA_PLUGIN, else kova.so beside kova)")
-        ->type_name("PATH");
     app.require_subcommand(1);
     app.set_version_flag("--version", "kova " KOVA_VERSION);
     app.footer("Exit status: 0 done, 1 failed (or damage found), 2 the command line is wrong.\n"
                "'kova COMMAND --help' tells more of each.");
 
-    CLI::App* info = AddCommand(app, invocation, Command::kInfo, "info", "Show the plug-in's information strings");
+    CLI::App* info = AddCommand(app, invocation, Command::kInfo, "info", "Show the information strings the plug-in gives its hosts");
     info->add_flag("--json", invocation.info.json, "Print one JSON document");
     info->footer("Example: kova info --json");
 
@@ -179,11 +171,7 @@ void DefineCommands(CLI::App& app, Invocation& invocation) {
 std::string FirstWord(int argc, char** argv, std::string& stray) {
     for (int k = 1; k < argc; ++k) {
         std::string word = argv[k];
-        if (word == "--plugin") {
-            ++k;  // its value
-            continue;
-        }
-        if (word.rfind("--plugin=", 0) == 0 || word == "--help" || word == "-h" || word == "--version") continue;
+        if (word == "--help" || word == "-h" || word == "--version") continue;
         if (!word.empty() && word[0] != '-') return word;
         if (stray.empty()) stray = word;
     }
@@ -208,8 +196,8 @@ bool ParseOffset(const std::string& text, uint64_t& offset) {
         } else {
             return false;
         }
-        // The plug-in takes the offset as a signed pointer-sized number.
-        if (offset > (static_cast<uint64_t>(INTPTR_MAX) - digit) / base) return false;
+        // Files are read at signed 64-bit positions.
+        if (offset > (static_cast<uint64_t>(INT64_MAX) - digit) / base) return false;
         offset = offset * base + digit;
     }
     return true;
@@ -255,72 +243,37 @@ std::string Reworded(const CLI::ParseError& failure) {
     return message;
 }
 
-// The plug-in to load: --plugin, else $KOVA_PLUGIN, else the one beside
-// kova, else one installed beside it in ../lib/kova/. A bare file name
-// means that file in the current directory (the system's library search
-// would otherwise look for it elsewhere).
-std::string ChoosePlugin(const std::string& given) {
-    std::string path = given;
-    if (path.empty()) {
-        const char* environment = std::getenv("KOVA_PLUGIN");
-        if (environment != nullptr) path = environment;
-    }
-    if (path.empty()) {
-        std::string beside = kova::DefaultPluginPath();
-        std::filesystem::path installed = PathOf(beside).parent_path() / ".." / "lib" / "kova" / PathOf(beside).filename();
-        std::error_code ignored;
-        if (!std::filesystem::exists(PathOf(beside), ignored) && std::filesystem::exists(installed, ignored)) {
-            return Utf8Of(installed.lexically_normal());
-        }
-        return beside;
-    }
-    if (PathOf(path).parent_path().empty()) {
-        std::error_code failed;
-        std::filesystem::path absolute = std::filesystem::absolute(PathOf(path), failed);
-        if (!failed) return Utf8Of(absolute);
-    }
-    return path;
-}
-
 int Run(const Invocation& invocation) {
-    std::string plugin_path = ChoosePlugin(invocation.plugin_path);
-    kova::PluginApi api;
-    std::string error;
-    if (!kova::LoadPlugin(plugin_path, api, error)) {
-        ReportError(error + " (--plugin PATH or KOVA_PLUGIN names another)");
-        return kExitFailure;
-    }
     int exit_code = kExitFailure;
     switch (invocation.command) {
     case Command::kInfo:
-        exit_code = RunInfo(api, plugin_path, invocation.info);
+        exit_code = RunInfo(invocation.info);
         break;
     case Command::kProbe:
-        exit_code = RunProbe(api, invocation.probe);
+        exit_code = RunProbe(invocation.probe);
         break;
     case Command::kList:
-        exit_code = RunList(api, invocation.list);
+        exit_code = RunList(invocation.list);
         break;
     case Command::kExtract:
-        exit_code = RunExtract(api, invocation.extract);
+        exit_code = RunExtract(invocation.extract);
         break;
     case Command::kCat:
-        exit_code = RunCat(api, invocation.cat);
+        exit_code = RunCat(invocation.cat);
         break;
     case Command::kCheck:
-        exit_code = RunCheck(api, invocation.check);
+        exit_code = RunCheck(invocation.check);
         break;
     case Command::kPack:
-        exit_code = RunPack(api, invocation.pack);
+        exit_code = RunPack(invocation.pack);
         break;
     case Command::kReplace:
-        exit_code = RunReplace(api, invocation.replace);
+        exit_code = RunReplace(invocation.replace);
         break;
     case Command::kNone:
         break;
     }
     FlushStandardOutput();
-    kova::UnloadPlugin(api);
     return exit_code;
 }
 
@@ -393,7 +346,7 @@ int Main(int argc, char** argv) {
 
 #ifdef _WIN32
 // The command line in UTF-16, taken to UTF-8 here and never through the ANSI
-// code page, so that any path Windows can spell reaches the plug-in.
+// code page, so that any path Windows can spell opens.
 int wmain(int argc, wchar_t** wargv) {
     kova::cli::UseUtf8Console();
     std::vector<std::string> args;

@@ -21,9 +21,6 @@ void ReportError(const std::string& message);
 // Writes "kova: warning: <message>" as one line on standard error.
 void ReportWarning(const std::string& message);
 
-// A plug-in result code (0 to 6) in words, for the file it concerns.
-std::string DescribeResult(int result);
-
 // The system's words for an errno value ("No such file or directory").
 std::string DescribeErrno(int error_number);
 

@@ -13,7 +13,7 @@ set(allowed_platform "")
 set(allowed_archive "format/|platform/")
 set(allowed_plugin "format/|archive/|platform/")
 set(allowed_host "plugin/interface\\.h|plugin/exports\\.h|platform/win_api\\.h")
-set(allowed_cli "host/|archive/|format/|plugin/interface\\.h|plugin/exports\\.h|platform/win_api\\.h")
+set(allowed_cli "archive/|format/|platform/win_api\\.h")
 
 set(failures "")
 foreach(layer format platform archive plugin host cli)

@@ -63,15 +63,4 @@ void FormatEntryName(char* out, size_t capacity, const char* base_name, uint32_t
     out[at] = '\0';
 }
 
-bool StaysInsideDirectory(std::string_view name, std::string_view more_separators) {
-    if (name.empty() || name == "." || name == "..") return false;
-    for (char c : name) {
-        if (c == '/' || c == '\\') return false;
-        for (char separator : more_separators) {
-            if (c == separator) return false;
-        }
-    }
-    return true;
-}
-
 }  // namespace kova

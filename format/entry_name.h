@@ -24,9 +24,4 @@ bool FindEntryIndex(std::string_view component, uint32_t& index);
 void FormatEntryName(char* out, size_t capacity, const char* base_name, uint32_t index,
                      const char* extension);
 
-// True when `name`, joined to a directory, names a file directly inside it:
-// not empty, not "." or "..", and free of '/', '\\' and every character of
-// `more_separators`.
-bool StaysInsideDirectory(std::string_view name, std::string_view more_separators = {});
-
 }  // namespace kova

@@ -2,22 +2,11 @@
 
 #include <cstring>
 
+#include "archive/base_name.h"
 #include "format/entry_kind.h"
-#include "format/entry_name.h"
 
 namespace kova {
 namespace {
-
-// "<base>_<index>.<extension>" in the record's characters: the base name in
-// the family's own form, the rest ASCII.
-template <typename Char, size_t kCapacity>
-void WriteEntryName(Char (&out)[kCapacity], const Char* base_name, uint32_t index, EntryKind kind) {
-    char suffix[32];
-    FormatEntryName(suffix, sizeof suffix, "", index, ExtensionOf(kind));
-    size_t at = 0;
-    for (const Char* c = base_name; c != nullptr && *c != 0 && at + 1 < kCapacity; ++c) out[at++] = *c;
-    for (const char* c = suffix; *c != '\0' && at + 1 < kCapacity; ++c) out[at++] = static_cast<Char>(*c);
-}
 
 template <typename Record, typename Char>
 void Fill(Record& record, const IndexEntry& entry, ByteSpan stored, uint32_t index, const Char* base_name) {

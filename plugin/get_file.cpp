@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "archive/archive_reader.h"
-#include "format/decoder.h"
+#include "archive/entry_content.h"
 #include "format/layout.h"
 #include "plugin/archive_input.h"
 #include "plugin/base_name.h"
@@ -83,23 +83,18 @@ ResultCode OpenForExtraction(const Char* src, LONG_PTR len, unsigned mode, Archi
 template <typename Record, typename Char>
 ResultCode Extract(ArchiveReader& source, uint32_t index, Record& record, MovableBlock& content) {
     if (index >= source.entry_count) return kNoSuchEntry;
-    IndexEntry entry = source.Entry(index);
-    HeapBuffer scratch;
-    ByteSpan stored;
-    ResultCode result = ResultOf(source.ReadStored(entry, scratch, stored));
+    StoredEntry stored;
+    ResultCode result = ResultOf(ReadStoredEntry(source, index, stored));
     if (result != kSuccess) return result;
 
     BaseName base = CurrentBaseName();
-    FillEntryInfo(record, entry, stored, index, FormOf<Char>(base));
+    FillEntryInfo(record, stored.entry, stored.stored, index, FormOf<Char>(base));
     size_t size = static_cast<size_t>(record.unpacked_size);
     bool zero_filled = size > kZeroTailLimit;
     if (!content.Allocate(size, zero_filled)) return kNoHostBlock;
     // A zero-size block cannot be locked: an empty entry ends here.
     if (!content.Lock()) return kNoWorkingMemory;
-    uint8_t* out = static_cast<uint8_t*>(content.data);
-    DecodeResult decoded = DecodeEntry(stored, entry.stored_size, MutableByteSpan(out, size));
-    // Hosts see zeros wherever the stream did not write.
-    if (!zero_filled) std::memset(out + decoded.written, 0, size - decoded.written);
+    DecodeStoredEntry(stored, MutableByteSpan(static_cast<uint8_t*>(content.data), size), zero_filled);
     content.Unlock();
     return kSuccess;
 }

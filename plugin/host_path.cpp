@@ -28,17 +28,6 @@ int32_t EntryIndexOf(const Char* name) {
 
 }  // namespace
 
-bool IsPathSeparator(char c) {
-#ifdef _WIN32
-    return c == '\\';
-#else
-    // Hosts on other systems pass '/' paths; the backslash still separates.
-    return c == '\\' || c == '/';
-#endif
-}
-
-bool IsPathSeparator(WCHAR c) { return c < 0x80 && IsPathSeparator(static_cast<char>(c)); }
-
 int32_t EntryIndexOfName(const char* name) { return EntryIndexOf(name); }
 
 #ifdef _WIN32

@@ -1,40 +1,15 @@
-// How the plug-in reads the paths and names hosts give it: which characters
-// separate components, how long a path may be, and which component is final.
-// Names come in either family's characters: ANSI bytes or UTF-16 units.
+// How the plug-in reads the names hosts give it (the path rules themselves
+// are archive/path_rules.h): the index a name carries, and ANSI paths that
+// lost characters in conversion.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+#include "archive/path_rules.h"
 #include "platform/win_api.h"
 
 namespace kova {
-
-// Longest path or name looked at, in characters of its family; longer ones
-// are cut to this.
-constexpr size_t kMaxPathLength = 255;
-
-// True for the characters that end a path component in this build.
-bool IsPathSeparator(char c);
-bool IsPathSeparator(WCHAR c);
-
-// The length of a host's string, counting no further than `limit`.
-template <typename Char>
-size_t TextLength(const Char* text, size_t limit) {
-    size_t length = 0;
-    while (length < limit && text[length] != 0) ++length;
-    return length;
-}
-
-// Where the final component of the first `length` characters of `path` starts.
-template <typename Char>
-size_t FinalComponentStart(const Char* path, size_t length) {
-    size_t start = 0;
-    for (size_t at = 0; at < length; ++at) {
-        if (IsPathSeparator(path[at])) start = at + 1;
-    }
-    return start;
-}
 
 // The index a name carries, or -1 when it carries none: the name is cut to
 // 255 characters and the number field of its final component read

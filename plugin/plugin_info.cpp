@@ -1,24 +1,10 @@
-#include "plugin/plugin_info.h"
+// GetPluginInfo: the information strings, in either family's characters.
+#include "archive/plugin_info.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "plugin/exports.h"
-
-namespace kova {
-
-const char* PluginInfoString(int infono) {
-    static const char* const kStrings[kPluginInfoCount] = {
-        "00AM",
-        "KOVA extract library ver.0.01 by the kova developers",
-        "*.DAT",
-        "COBALT WHARF Archive File(*.DAT)",
-    };
-    if (infono < 0 || infono >= kPluginInfoCount) return nullptr;
-    return kStrings[infono];
-}
-
-}  // namespace kova
 
 namespace {
 

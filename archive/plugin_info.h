@@ -1,4 +1,5 @@
-// The four information strings a host asks for first.
+// The four information strings a host asks the plug-in for first: defined
+// once, for the plug-in's GetPluginInfo and for `kova info` alike.
 #pragma once
 
 namespace kova {
