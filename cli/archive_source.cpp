@@ -123,11 +123,23 @@ std::string BaseNameFor(const std::string& naming_path) {
 #endif
 }
 
-std::string ListedArchive::NameOf(uint32_t index) const {
+namespace {
+
+std::string NameSuffix(const IntegrityReport& report, uint32_t index) {
     char suffix[32];
     EntryKind kind = index < report.entries.size() ? report.entries[index].kind : EntryKind::kOther;
     FormatEntryName(suffix, sizeof suffix, "", index, ExtensionOf(kind));
-    return base_name + suffix;
+    return suffix;
+}
+
+}  // namespace
+
+std::string ListedArchive::NameOf(uint32_t index) const { return base_name + NameSuffix(report, index); }
+
+// The suffix is ASCII that needs no escaping, and cannot complete a
+// character the base name left unfinished.
+std::string ListedArchive::PrintableNameOf(uint32_t index) const {
+    return printable_base_name + NameSuffix(report, index);
 }
 
 ListedEntry ListedArchive::EntryAt(uint32_t index) const {
@@ -184,6 +196,7 @@ bool OpenListedArchive(const ArchiveSource& source, IntegrityDepth depth, Listed
     archive.display = source.FromStandardInput() ? "standard input" : source.path;
     archive.offset = source.FromStandardInput() ? 0 : source.offset;
     archive.base_name = BaseNameFor(NamingPath(source));
+    archive.printable_base_name = Printable(archive.base_name);
     if (source.FromStandardInput()) {
         if (!OpenStandardInput(archive, error)) return false;
     } else {

@@ -45,12 +45,15 @@ struct ListedArchive {
     std::string display;  // as the user is told of it
     uint64_t offset = 0;
     std::string base_name;  // UTF-8: what the entries are named after
+    std::string printable_base_name;
     ArchiveReader reader;
     IntegrityReport report;
 
     uint32_t Count() const { return static_cast<uint32_t>(report.entries.size()); }
-    // "<base>_<index>.<extension>", as the plug-in names it.
+    // "<base>_<index>.<extension>", as the plug-in names it; and the same
+    // as Printable() makes it, for the terminal.
     std::string NameOf(uint32_t index) const;
+    std::string PrintableNameOf(uint32_t index) const;
     ListedEntry EntryAt(uint32_t index) const;
     // The size the archive's header gives, and what the source holds from
     // the archive's start; missing bytes read as zero.

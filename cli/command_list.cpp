@@ -16,9 +16,8 @@ namespace kova::cli {
 namespace {
 
 // 1 or 2 for the coded methods, "stored" for content kept as it is.
-Json MethodOf(const ListedEntry& entry) {
-    if (!entry.coded) return "stored";
-    return entry.method_byte & 0x7F;
+std::string MethodOf(const ListedEntry& entry) {
+    return entry.coded ? std::to_string(entry.method_byte & 0x7F) : std::string("\"stored\"");
 }
 
 // The entry's content hashed, or null when it cannot be had (reported).
@@ -35,6 +34,29 @@ Json HashOf(const ListedArchive& archive, uint32_t index, bool& failed) {
     return Sha256Hex(content.data, content.size);
 }
 
+// One entry's record, laid out as dump(2) lays it out `level` levels deep,
+// written straight out: building a document node per field costs more than
+// the listing itself.
+void WriteRecord(const ListedEntry& entry, const std::string& printable_name, const Json& digest, bool hash,
+                 int level) {
+    std::string in(static_cast<size_t>(2 * (level + 1)), ' ');
+    std::string text = "{\n";
+    auto field = [&](const char* key, const std::string& value, bool last) {
+        text += in + "\"" + key + "\": " + value + (last ? "\n" : ",\n");
+    };
+    field("index", std::to_string(entry.index), false);
+    field("name", JsonQuoted(printable_name), false);
+    field("kind", JsonQuoted(entry.kind), false);
+    field("method", MethodOf(entry), false);
+    field("offset", std::to_string(entry.data_offset), false);
+    field("packed_size", std::to_string(entry.packed_size), false);
+    field("unpacked_size", std::to_string(entry.unpacked_size), !hash);
+    if (hash) field("sha256", digest.dump(), true);
+    text.append(static_cast<size_t>(2 * level), ' ');
+    text += "}";
+    std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
 void WriteJson(const ListedArchive& archive, bool hash, int depth, bool& failed) {
     std::printf("{\n%*s\"archive\": %s,\n%*s\"entries\": ", 2 * (depth + 1), "",
                 Json(Printable(archive.display)).dump().c_str(), 2 * (depth + 1), "");
@@ -42,21 +64,34 @@ void WriteJson(const ListedArchive& archive, bool hash, int depth, bool& failed)
     entries.Begin();
     for (uint32_t index = 0; index < archive.Count(); ++index) {
         ListedEntry entry = archive.EntryAt(index);
-        Json record = {{"index", entry.index},
-                       {"name", Printable(entry.name)},
-                       {"kind", entry.kind},
-                       {"method", MethodOf(entry)},
-                       {"offset", entry.data_offset},
-                       {"packed_size", entry.packed_size},
-                       {"unpacked_size", entry.unpacked_size}};
-        if (hash) record["sha256"] = HashOf(archive, index, failed);
-        entries.Add(record);
+        Json digest = hash ? HashOf(archive, index, failed) : Json();
+        entries.Next();
+        WriteRecord(entry, archive.PrintableNameOf(index), digest, hash, depth + 2);
     }
     entries.End();
     std::printf("\n%*s}", 2 * depth, "");
 }
 
-int DigitsOf(uint64_t value) { return static_cast<int>(std::to_string(value).size()); }
+int DigitsOf(uint64_t value) {
+    int digits = 1;
+    while (value >= 10) {
+        value /= 10;
+        ++digits;
+    }
+    return digits;
+}
+
+// `value` in decimal, right-aligned in `width` columns.
+void AppendRight(std::string& line, uint64_t value, int width) {
+    char digits[24];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    if (count < width) line.append(static_cast<size_t>(width - count), ' ');
+    while (count > 0) line += digits[--count];
+}
 
 void PrintTable(const ListedArchive& archive, bool hash, bool& failed) {
     // Widths from what the index and heads say, not from rows held: the
@@ -64,7 +99,7 @@ void PrintTable(const ListedArchive& archive, bool hash, bool& failed) {
     int index_width = 5, name_width = 4, packed_width = 6, unpacked_width = 8;
     if (archive.Count() != 0) {
         index_width = std::max(index_width, DigitsOf(archive.Count() - 1));
-        name_width = std::max(name_width, static_cast<int>(Printable(archive.NameOf(archive.Count() - 1)).size()));
+        name_width = std::max(name_width, static_cast<int>(archive.PrintableNameOf(archive.Count() - 1).size()));
     }
     for (const EntryFacts& facts : archive.report.entries) {
         packed_width = std::max(packed_width, DigitsOf(facts.stored_size));
@@ -75,17 +110,27 @@ void PrintTable(const ListedArchive& archive, bool hash, bool& failed) {
         std::printf("%*s  %-*s  %*s  %*s%s\n", index_width, "index", name_width, "name", packed_width, "packed",
                     unpacked_width, "unpacked", hash ? "  sha256" : "");
     }
+    std::string line;
     for (uint32_t index = 0; index < archive.Count(); ++index) {
-        ListedEntry entry = archive.EntryAt(index);
-        std::string name = Printable(entry.name);
-        std::printf("%*u  %-*s  %*llu  %*llu", index_width, entry.index, name_width, name.c_str(), packed_width,
-                    static_cast<unsigned long long>(entry.packed_size), unpacked_width,
-                    static_cast<unsigned long long>(entry.unpacked_size));
+        const EntryFacts& facts = archive.report.entries[index];
+        // Laid out by hand: printf's parsing costs more than the listing.
+        line.clear();
+        AppendRight(line, index, index_width);
+        line += "  ";
+        std::string name = archive.PrintableNameOf(index);
+        line += name;
+        if (name.size() < static_cast<size_t>(name_width)) line.append(static_cast<size_t>(name_width) - name.size(), ' ');
+        line += "  ";
+        AppendRight(line, facts.stored_size, packed_width);
+        line += "  ";
+        AppendRight(line, facts.unpacked_size, unpacked_width);
         if (hash) {
             Json digest = HashOf(archive, index, failed);
-            std::printf("  %s", digest.is_string() ? digest.get<std::string>().c_str() : "-");
+            line += "  ";
+            line += digest.is_string() ? digest.get<std::string>() : std::string("-");
         }
-        std::printf("\n");
+        line += '\n';
+        std::fwrite(line.data(), 1, line.size(), stdout);
     }
 }
 

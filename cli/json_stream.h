@@ -11,6 +11,32 @@ namespace kova::cli {
 
 using Json = nlohmann::ordered_json;
 
+// `text` (valid UTF-8) as a JSON string, quoted and escaped as dump() does.
+inline std::string JsonQuoted(const std::string& text) {
+    std::string quoted = "\"";
+    for (char c : text) {
+        unsigned char byte = static_cast<unsigned char>(c);
+        switch (c) {
+        case '"': quoted += "\\\""; break;
+        case '\\': quoted += "\\\\"; break;
+        case '\b': quoted += "\\b"; break;
+        case '\f': quoted += "\\f"; break;
+        case '\n': quoted += "\\n"; break;
+        case '\r': quoted += "\\r"; break;
+        case '\t': quoted += "\\t"; break;
+        default:
+            if (byte < 0x20) {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+                quoted += escaped;
+            } else {
+                quoted += c;
+            }
+        }
+    }
+    return quoted + "\"";
+}
+
 // An array written one element at a time, `depth` levels deep (two spaces
 // each) in the document around it: "[", the elements, "]".
 struct JsonArrayWriter {
