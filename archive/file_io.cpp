@@ -3,7 +3,26 @@
 #include <algorithm>
 #include <atomic>
 
+#include "platform/accounting.h"
+
 namespace kova {
+
+void HeapBuffer::Release() {
+    if (data != nullptr) accounting::HeapReleased(size);
+    std::free(data);
+    data = nullptr;
+    size = 0;
+}
+
+bool HeapBuffer::Allocate(size_t bytes) {
+    Release();
+    if (!accounting::RequestMayProceed()) return false;
+    data = static_cast<uint8_t*>(std::calloc(bytes == 0 ? 1 : bytes, 1));
+    if (data == nullptr) return false;
+    accounting::HeapAllocated(bytes);
+    size = bytes;
+    return true;
+}
 
 bool ReadHere(HANDLE file, uint8_t* buffer, size_t size, size_t* got) {
     *got = 0;

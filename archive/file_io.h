@@ -7,7 +7,6 @@
 #include <cstdlib>
 
 #include "format/bytes.h"
-#include "platform/accounting.h"
 #include "platform/win_api.h"
 
 namespace kova {
@@ -51,24 +50,11 @@ struct HeapBuffer {
     HeapBuffer& operator=(const HeapBuffer&) = delete;
     ~HeapBuffer() { Release(); }
 
-    void Release() {
-        if (data != nullptr) accounting::HeapReleased(size);
-        std::free(data);
-        data = nullptr;
-        size = 0;
-    }
+    void Release();
 
     // False when the heap cannot supply `bytes`; a request for zero bytes
     // succeeds with an empty buffer.
-    bool Allocate(size_t bytes) {
-        Release();
-        if (!accounting::RequestMayProceed()) return false;
-        data = static_cast<uint8_t*>(std::calloc(bytes == 0 ? 1 : bytes, 1));
-        if (data == nullptr) return false;
-        accounting::HeapAllocated(bytes);
-        size = bytes;
-        return true;
-    }
+    bool Allocate(size_t bytes);
     ByteSpan View() const { return {data, size}; }
     MutableByteSpan MutableView() { return {data, size}; }
 };

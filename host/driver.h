@@ -1,5 +1,5 @@
 // Driving the plug-in's exports as a host does, and reading back the blocks
-// they hand over: shared by the kova command, the tests and the benchmarks.
+// they hand over: shared by the tests, the fuzz targets and the benchmarks.
 #pragma once
 
 #include <cstddef>

@@ -20,7 +20,6 @@ enum ResultCode : int {
     kNoWorkingMemory = 5,    // a block cannot be locked, or the heap is exhausted
     kCannotOpenFile = 6,
 };
-constexpr int kLastResultCode = kCannotOpenFile;
 
 // The flag argument: where the archive comes from (bits 0-2) and where
 // content goes (bits 8-10).
