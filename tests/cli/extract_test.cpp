@@ -32,9 +32,8 @@ TEST_F(CliTest, ExtractWritesEveryEntry) {
     for (size_t k = 0; k < expected.size(); ++k) ExpectSampleFile(scratch / "out", k);
 }
 
-// The index's place in the file decides how the mapped archive can be
-// handed to the plug-in (the whole image wants it right after the header):
-// the files are the same either way.
+// Wherever the index lies, and wherever the archive comes from (its own
+// file, standard input, or inside a larger file), the files are the same.
 TEST_F(CliTest, ExtractionGivesTheSameFilesWhereverTheIndexLies) {
     std::vector<Bytes> entries = {ToBytes("BM a picture"), ToBytes("RIFF a sound"), ToBytes("MThd a song")};
     Bytes after_header = BuildArchive(entries);
@@ -57,13 +56,24 @@ TEST_F(CliTest, ExtractionGivesTheSameFilesWhereverTheIndexLies) {
     }
     Append(at_end, index);
     for (const Bytes* archive : {&after_header, &at_end}) {
-        std::string name = archive == &after_header ? "near" : "far";
-        CliRun run = Kova({"extract", Write(name + ".DAT", *archive), "-o", Path(name)});
-        ASSERT_EQ(run.exit_code, 0) << name << ": " << run.err;
-        std::vector<std::string> files = FilesIn(scratch / name);
-        ASSERT_EQ(files.size(), entries.size()) << name;
-        for (size_t k = 0; k < entries.size(); ++k) {
-            EXPECT_EQ(ReadFileBytes(Path(name + "/" + files[k])), entries[k]) << name << "/" << files[k];
+        std::string layout = archive == &after_header ? "near" : "far";
+        std::string path = Write(layout + ".DAT", *archive);
+        Bytes embedded(100, 'x');
+        Append(embedded, *archive);
+        Append(embedded, Bytes(50, 'y'));
+        std::string larger = Write(layout + ".BIN", embedded);
+        for (const char* route : {"file", "stdin", "offset"}) {
+            std::string name = layout + "-" + route;
+            std::vector<std::string> args = {"extract", route == std::string("file") ? path : "-", "-o", Path(name),
+                                             "--name", layout + ".DAT"};
+            if (route == std::string("offset")) args = {"extract", larger, "--offset", "100", "-o", Path(name)};
+            CliRun run = RunKovaRedirected(args, scratch, route == std::string("stdin") ? path : "/dev/null");
+            ASSERT_EQ(run.exit_code, 0) << name << ": " << run.err;
+            std::vector<std::string> files = FilesIn(scratch / name);
+            ASSERT_EQ(files.size(), entries.size()) << name;
+            for (size_t k = 0; k < entries.size(); ++k) {
+                EXPECT_EQ(ReadFileBytes(Path(name + "/" + files[k])), entries[k]) << name << "/" << files[k];
+            }
         }
     }
 }
@@ -124,8 +134,7 @@ TEST_F(CliTest, ExtractCreatesMissingDirectoriesAndReplacesFiles) {
     EXPECT_EQ(FilesIn(out).size(), 1u);
 }
 
-// The plug-in cannot extract an entry of size 0 (no block of size 0 can be
-// locked); the user still gets what such an entry holds: an empty file.
+// An entry of size 0 becomes an empty file.
 TEST_F(CliTest, EmptyEntriesBecomeEmptyFiles) {
     std::string path = Write("hollow.DAT", BuildArchive({StoreEntry({}), EncodeEntry(1, {}), StoreEntry(ToBytes("BM!"))}));
     CliRun run = Kova({"extract", path, "-o", Path("out")});
