@@ -237,7 +237,8 @@ private:
 
     void Differ(const std::string& what) {
         if (report_.differences.size() < kMostDifferencesKept) {
-            report_.differences.push_back(std::string(F::kName) + (memory_ ? ", memory input: " : ", file input: ") + what);
+            const char* mode = memory_ ? ", memory input: " : ", file input: ";
+            report_.differences.push_back(std::string(F::kName) + mode + what);
         }
     }
 
@@ -368,9 +369,12 @@ private:
             return;
         }
         if (result != expected) {
-            return Differ(which + "GetFile gives " + std::to_string(result) + ", the library " + std::to_string(expected));
+            return Differ(which + "GetFile gives " + std::to_string(result) + ", the library " +
+                          std::to_string(expected));
         }
-        if ((block != nullptr) != (result == kSuccess)) return Differ(which + "a block comes with result " + std::to_string(result));
+        if ((block != nullptr) != (result == kSuccess)) {
+            return Differ(which + "a block comes with result " + std::to_string(result));
+        }
         if (block == nullptr) return;
         if (!readable) return Differ(which + "the content block cannot be read");
         if (got.size() != content.size()) {
