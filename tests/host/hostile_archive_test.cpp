@@ -88,7 +88,6 @@ struct Codes {
 };
 constexpr Codes kFine{0, 0, 0};
 constexpr Codes kRefused{2, 2, 2};
-constexpr Codes kEmptyEntry{0, 0, 5};  // a zero-size block cannot be locked
 
 struct Lie {
     std::string what;
@@ -202,9 +201,9 @@ std::vector<Lie> SizeLies() {
         Same("declares 4 GiB, writes 10 bytes", declared_4g, 0, kFine, ToBytes("0123456789"), k4GiB),
         Same("declares 4 GiB, stored_size 4 GiB", both_4g, 0, kFine, ToBytes("0123456789"), k4GiB),
         Same("stored_size 1.8 GB in 36 bytes", stored_big, 0, kFine, ToBytes("BMxx"), 0x70000000),
-        Same("stored_size 0", zero, 1, kEmptyEntry, {}, 0),
-        Same("stored_size 0 past the end", zero_far, 1, kEmptyEntry, {}, 0),
-        Same("coded, declares 0 bytes", Pair(CodedEntry(1, 0, {3, 'a', 'b', 'c', 0})), 1, kEmptyEntry, {}, 0),
+        Same("stored_size 0", zero, 1, kFine, {}, 0),
+        Same("stored_size 0 past the end", zero_far, 1, kFine, {}, 0),
+        Same("coded, declares 0 bytes", Pair(CodedEntry(1, 0, {3, 'a', 'b', 'c', 0})), 1, kFine, {}, 0),
         Same("coded, head cut to two bytes", Pair({0x01, 0x10}), 1, kFine, {}, 16),
     };
 }
@@ -386,7 +385,7 @@ protected:
         if (want.extract == 0) {
             Bytes written = ReadFileBytes(files[0].string());
             ASSERT_EQ(written.size(), lie.unpacked);
-            ExpectContent(written.data(), lie);
+            if (lie.unpacked > 0) ExpectContent(written.data(), lie);
         }
     }
 };
