@@ -10,11 +10,17 @@ namespace {
 
 using WString = std::basic_string<WCHAR>;
 
+// A path as this system's hosts spell it: with backslashes on Windows.
+std::filesystem::path HostForm(const std::filesystem::path& path) {
+    std::filesystem::path spelled = path;
+    return spelled.make_preferred();
+}
+
 // A family's strings, records and exports.
 struct Ansi {
     using Char = char;
     using Record = EntryInfo;
-    static std::string Path(const std::filesystem::path& path) { return path.string(); }
+    static std::string Path(const std::filesystem::path& path) { return HostForm(path).string(); }
     static std::filesystem::path Name(const Record& record) {
         return std::string(record.filename, strnlen(record.filename, sizeof record.filename));
     }
@@ -31,7 +37,7 @@ struct Wide {
     using Char = WCHAR;
     using Record = EntryInfoW;
     static WString Path(const std::filesystem::path& path) {
-        std::u16string units = path.u16string();
+        std::u16string units = HostForm(path).u16string();
         return WString(units.begin(), units.end());
     }
     static std::filesystem::path Name(const Record& record) {

@@ -103,7 +103,7 @@ TEST(WindowsLocalMemory, TheSystemKeepsTheTableNativeBuildsAreHeldTo) {
 // to its own address, LocalSize gives 0, and LocalFree takes it; disk output
 // writes an empty file.
 TEST_F(WindowsHostTest, AnEmptyEntryIsAFixedBlockThatLocks) {
-    std::string path = dir_ + "\empty.DAT";
+    std::string path = dir_ + "\\empty.DAT";
     WriteFileBytes(path, BuildArchive({CodedEntry(1, 0, {0x00}), Bytes{}}));
     for (LONG_PTR index : {0, 1}) {
         SCOPED_TRACE(index);
