@@ -190,7 +190,7 @@ int main(int argc, char **argv) {
     }
     /* The blocks the DLL hands over follow Windows' rules here too. */
     if (RunLocalMemoryTable(TableFailure) == 0) {
-        Pass("local memory keeps Windows' rules for fixed and movable blocks of 0, 1 and 3 MiB bytes");
+        Pass("local memory keeps Windows' rules for fixed and movable blocks of 0 bytes, 1 byte and 3 MiB");
     }
     static struct PeImage image;
     char error[256];
