@@ -3,9 +3,9 @@
 //
 // What an archive's bytes can make a call cost, whatever they say:
 // - Working memory: at most the input's size plus 256 KiB (the window
-//   listing reads heads through): the index table is read only when it fits
-//   in the file or image, and an entry's stored bytes are held only as far
-//   as they exist.
+//   listing reads heads through) and 64 bytes: the index table is read
+//   only when it fits in the file or image, and an entry's stored bytes are
+//   held only as far as they exist.
 // - The list block: a record per entry and the closing one; an index that
 //   fits gives at most one entry per 8 input bytes, so at most 56 (Unicode:
 //   106) bytes of records per input byte in 64-bit builds.
