@@ -3,7 +3,7 @@
 // On Windows this is simply <windows.h>. Elsewhere the same names are declared
 // here and provided by platform/, so the module's sources are identical in
 // every build. Only what the module relies on is offered: a file handle is a
-// file descriptor, and a local-memory block is always movable.
+// file descriptor, and local-memory blocks are movable or fixed as on Windows.
 #pragma once
 
 #ifdef _WIN32
@@ -127,7 +127,9 @@ KOVA_PLATFORM_API int WideCharToMultiByte(UINT code_page, DWORD flags, LPCWSTR w
                                           char* text, int room, LPCSTR default_char,
                                           BOOL* used_default);
 
-// Local memory: movable blocks handed out by handle.
+// Local memory, with Windows' rules (platform/local_memory.cpp): a movable
+// block is reached through LocalLock, which gives NULL at size 0; a fixed
+// block's handle is its address, which LocalLock returns at every size.
 KOVA_LOCAL_MEMORY_API HLOCAL LocalAlloc(UINT flags, SIZE_T bytes);
 KOVA_LOCAL_MEMORY_API LPVOID LocalLock(HLOCAL block);
 KOVA_LOCAL_MEMORY_API BOOL LocalUnlock(HLOCAL block);

@@ -2,9 +2,13 @@
 // too, for the signatures and the calling convention.
 //
 // What an archive's bytes can make a call cost, whatever they say:
-// - Working memory: at most about twice the input's size, plus a few
-//   kilobytes: the index table is read only when it fits in the file or
-//   image, and an entry's stored bytes are held only as far as they exist.
+// - Working memory: at most the input's size plus 256 KiB (the window
+//   listing reads heads through) and 64 bytes: the index table is read
+//   only when it fits in the file or image, and an entry's stored bytes are
+//   held only as far as they exist.
+// - The list block: a record per entry and the closing one; an index that
+//   fits gives at most one entry per 8 input bytes, so at most 56 (Unicode:
+//   106) bytes of records per input byte in 64-bit builds.
 // - The content block: the size the entry declares (up to 4 GiB), as the
 //   format defines. It comes zero-filled from the system and the decoder
 //   touches only the bytes the stream writes, so a huge block with a short

@@ -91,8 +91,8 @@ ResultCode Extract(ArchiveReader& source, uint32_t index, Record& record, Movabl
     FillEntryInfo(record, stored.entry, stored.stored, index, FormOf<Char>(base));
     size_t size = static_cast<size_t>(record.unpacked_size);
     bool zero_filled = size > kZeroTailLimit;
+    // An empty entry gets a fixed zero-size block, which locks like any other.
     if (!content.Allocate(size, zero_filled)) return kNoHostBlock;
-    // A zero-size block cannot be locked: an empty entry ends here.
     if (!content.Lock()) return kNoWorkingMemory;
     DecodeStoredEntry(stored, MutableByteSpan(static_cast<uint8_t*>(content.data), size), zero_filled);
     content.Unlock();

@@ -1,5 +1,8 @@
-// A movable local-memory block on its way to the host. It is freed on every
-// path unless handed over, and unlocked before it is.
+// A local-memory block on its way to the host. It is freed on every path
+// unless handed over, and unlocked before it is. Every block is movable but
+// an empty one: a zero-size movable block cannot be locked, and hosts that
+// read blocks with LocalLock and LocalSize take that for a failure, so an
+// empty block is fixed, which locks to its own non-NULL address.
 #pragma once
 
 #include <cstddef>
@@ -23,10 +26,12 @@ struct MovableBlock {
     // A block of `bytes`, zero-filled unless the caller writes every byte
     // itself; false when the system has none.
     bool Allocate(size_t bytes, bool zero_filled = true) {
-        handle = LocalAlloc(zero_filled ? LMEM_MOVEABLE | LMEM_ZEROINIT : LMEM_MOVEABLE, bytes);
+        UINT flags = bytes == 0 ? LMEM_FIXED | LMEM_ZEROINIT
+                                : (zero_filled ? LMEM_MOVEABLE | LMEM_ZEROINIT : LMEM_MOVEABLE);
+        handle = LocalAlloc(flags, bytes);
         return handle != nullptr;
     }
-    // False for a block that cannot be locked, a zero-size one among them.
+    // False for a block that cannot be locked.
     bool Lock() {
         data = LocalLock(handle);
         return data != nullptr;

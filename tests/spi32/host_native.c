@@ -1,13 +1,14 @@
 /* The native counterpart of the 32-bit host: the same report, from kova.so
  * loaded with dlopen, for the comparison.
  *
- *   native_report PLUGIN REPORT OUTPUT_DIR ARCHIVE... */
+ *   native_report PLUGIN REPORT OUTPUT_DIR ARCHIVE... [--patterns ARCHIVE...] */
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
 #include <unistd.h>
 
+#include "patterns.h"
 #include "plugin_api.h"
 #include "report.h"
 
@@ -110,7 +111,9 @@ int main(int argc, char **argv) {
         fprintf(stderr, "native_report: cannot write %s\n", argv[2]);
         return 2;
     }
-    WriteReport(report, argv[3], argv + 4, argc - 4);
+    int archive_count = argc - 4, pattern_count = 0;
+    char **pattern_archives = PatternArchives(argv + 4, &archive_count, &pattern_count);
+    WriteReport(report, argv[3], argv + 4, archive_count);
     fclose(report);
-    return 0;
+    return RunHostPatterns(argv[3], pattern_archives, pattern_count) == 0 ? 0 : 1;
 }

@@ -2,8 +2,10 @@
  * would, checks the start-up and every call, and writes the report of
  * report.c for the archives given.
  *
- *   spi32_host [--elsewhere] PLUGIN REPORT OUTPUT_DIR ARCHIVE...
+ *   spi32_host [--elsewhere] PLUGIN REPORT OUTPUT_DIR ARCHIVE... [--patterns ARCHIVE...]
  *
+ * The archives after --patterns are read once more in the two host patterns
+ * (patterns.h), into OUTPUT_DIR/patterns/.
  * --elsewhere loads the DLL away from its preferred base, so that its base
  * relocations are applied. PASS and FAIL lines go to standard output; the
  * exit status is 1 when any check failed. */
@@ -13,11 +15,13 @@
 
 #include "checked_call.h"
 #include "checks.h"
+#include "patterns.h"
 #include "pe_image.h"
 #include "plugin_api.h"
 #include "report.h"
 #include "system.h"
 #include "thread_block.h"
+#include "tests/unit/local_memory_table.h"
 
 /* The ANSI family, which must be there, then the UTF-16 one, which may. */
 enum {
@@ -169,6 +173,8 @@ static int Notify(const struct PeImage *image, void *const *callbacks, uint32_t 
     return result != 0;
 }
 
+static void TableFailure(const char *what) { Fail("local memory: %s", what); }
+
 int main(int argc, char **argv) {
     int elsewhere = argc > 1 && strcmp(argv[1], "--elsewhere") == 0;
     if (argc - elsewhere < 4) {
@@ -181,6 +187,10 @@ int main(int argc, char **argv) {
     if (!SetUpThreadBlock()) {
         Fail("cannot point %%fs at a thread block");
         return 1;
+    }
+    /* The blocks the DLL hands over follow Windows' rules here too. */
+    if (RunLocalMemoryTable(TableFailure) == 0) {
+        Pass("local memory keeps Windows' rules for fixed and movable blocks of 0 bytes, 1 byte and 3 MiB");
     }
     static struct PeImage image;
     char error[256];
@@ -222,8 +232,15 @@ int main(int argc, char **argv) {
         Fail("cannot write %s", report_path);
         return 1;
     }
-    WriteReport(report, output_dir, arg + 3, argc - 1 - elsewhere - 3);
+    int archive_count = argc - 1 - elsewhere - 3, pattern_count = 0;
+    char **pattern_archives = PatternArchives(arg + 3, &archive_count, &pattern_count);
+    WriteReport(report, output_dir, arg + 3, archive_count);
     fclose(report);
+    if (pattern_count > 0) {
+        unsigned problems = RunHostPatterns(output_dir, pattern_archives, pattern_count);
+        if (problems == 0) Pass("host patterns: every entry of %d archive(s) arrived, to memory and to disk, both families", pattern_count);
+        else Fail("host patterns: %u problem(s), printed above", problems);
+    }
 
     if (BrokenCallCount() == 0) {
         Pass("all %u export calls kept the stdcall convention (esp, ebx, esi, edi, ebp, direction flag)",

@@ -85,6 +85,14 @@ int main(int argc, char** argv) {
         write("empty_entries.DAT", BuildArchive({CodedEntry(1, 0, {0x00}), Bytes{}, StoreEntry(ToBytes("x"))}));
         write("no_entries.DAT", BuildArchive({}));
 
+        // The entries at the edges, read in the host patterns too: empty
+        // (coded and stored), one byte, a stored text, coded over 1 MiB.
+        std::string large;
+        for (int k = 0; large.size() <= (size_t{5} << 18); ++k) large += "line " + std::to_string(k) + " of the large entry\n";
+        write("edge_entries.DAT", BuildArchive({EncodeEntry(1, {}), Bytes{}, StoreEntry(ToBytes("x")),
+                                                StoreEntry(ToBytes("plain text, stored as it is")),
+                                                EncodeEntry(2, ToBytes(large))}));
+
         // A copy cut short inside its data: listed and extracted, the
         // missing bytes reading as zero.
         write("cut_short.DAT", Bytes(mixed.begin(), mixed.begin() + static_cast<long>(mixed.size() / 3)));

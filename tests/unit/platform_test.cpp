@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/win_api.h"
+#include "tests/unit/local_memory_table.h"
 #include "tests/unit/unit_support.h"
 
 namespace kova::testing {
@@ -37,13 +38,10 @@ TEST(LocalMemory, ZeroFilledAndSizedAsAsked) {
     }
 }
 
-TEST(LocalMemory, ZeroSizeBlockExistsButCannotBeLocked) {
-    HLOCAL block = LocalAlloc(kMovableZeroed, 0);
-    ASSERT_NE(block, nullptr);
-    EXPECT_EQ(LocalSize(block), 0u);
-    EXPECT_EQ(LocalLock(block), nullptr);
-    EXPECT_EQ(LocalUnlock(block), FALSE);
-    EXPECT_EQ(LocalFree(block), nullptr);
+// Fixed and movable blocks of sizes 0, 1 and large keep Windows' rules; the
+// Windows tier and the 32-bit loader run the same table.
+TEST(LocalMemory, FixedAndMovableBlocksKeepWindowsRules) {
+    EXPECT_EQ(RunLocalMemoryTable([](const char* what) { ADD_FAILURE() << what; }), 0);
 }
 
 TEST(LocalMemory, LockCounting) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tests/host/host_support.h"
+#include "tests/unit/local_memory_table.h"
 
 namespace kova::testing {
 namespace {
@@ -91,6 +92,39 @@ protected:
     std::string dir_;      // backslash-separated, as Windows gives it
     std::string archive_;  // <dir_>\disk1.DAT
 };
+
+// The table the native and 32-bit local-memory functions are held to, run
+// against the system's own: the rules it states are Windows' rules.
+TEST(WindowsLocalMemory, TheSystemKeepsTheTableNativeBuildsAreHeldTo) {
+    EXPECT_EQ(RunLocalMemoryTable([](const char* what) { ADD_FAILURE() << what; }), 0);
+}
+
+// An empty entry comes as a zero-size fixed block of the system's: it locks
+// to its own address, LocalSize gives 0, and LocalFree takes it; disk output
+// writes an empty file.
+TEST_F(WindowsHostTest, AnEmptyEntryIsAFixedBlockThatLocks) {
+    std::string path = dir_ + "\\empty.DAT";
+    WriteFileBytes(path, BuildArchive({CodedEntry(1, 0, {0x00}), Bytes{}}));
+    for (LONG_PTR index : {0, 1}) {
+        SCOPED_TRACE(index);
+        HLOCAL block = nullptr;
+        ASSERT_EQ(Plugin().get_file(path.c_str(), index, reinterpret_cast<char*>(&block), kFileInput | kMemoryOutput,
+                                    nullptr, 0),
+                  0);
+        ASSERT_NE(block, nullptr);
+        EXPECT_EQ(LocalSize(block), 0u);
+        EXPECT_EQ(LocalLock(block), block);
+        EXPECT_EQ(LocalFlags(block) & LMEM_DISCARDED, 0u);
+        LocalUnlock(block);
+        EXPECT_EQ(LocalFree(block), nullptr);
+
+        std::string out = dir_ + "\\empty-out";
+        std::filesystem::create_directories(out);
+        std::string dest = out;
+        ASSERT_EQ(Plugin().get_file(path.c_str(), index, dest.data(), kFileInput | kDiskOutput, nullptr, 0), 0);
+        EXPECT_EQ(ReadFileBytes(out + "\\disk1_00" + std::to_string(index) + ".DAT"), Bytes{});
+    }
+}
 
 TEST_F(WindowsHostTest, ProbeReadsFromAKernelHandleAndLeavesItOpen) {
     struct Case {
