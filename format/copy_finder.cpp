@@ -151,14 +151,14 @@ inline size_t PairPatternFrom(const uint8_t* bytes, size_t position, size_t limi
     return pattern;
 }
 
-// Tries, in each group, the positions whose hash is `probe`'s (or, when
-// given, `also`'s) as the sources of a copy at `position`, the hashes being
-// those of `probe_at`, at or after `position`, at the same distances.
+// Tries, in each group, the positions whose hash is `probe`'s as the
+// sources of a copy at `position`, the hashes being those of `probe_at`, at
+// or after `position`, at the same distances.
 // Keeps in `best` the longest; true once one reaches `limit`.
 template <typename Probe>
 inline __attribute__((always_inline)) bool TryCopies(ByteSpan content, const DistanceRow& row,
                                                      const PositionHashes& hashes, size_t position, size_t probe_at,
-                                                     const Probe& probe, const Probe* also, size_t limit,
+                                                     const Probe& probe, size_t limit,
                                                      CopyMatch& best) {
     for (size_t k = 0; k < 4; ++k) {
         // The group reaches position - row to position - row + 63, at least
@@ -166,7 +166,6 @@ inline __attribute__((always_inline)) bool TryCopies(ByteSpan content, const Dis
         if (position + (kWindow - 1) < row[k]) continue;
         const uint16_t* window = hashes.From(PositionHashes::kPadding + probe_at - row[k]);
         uint64_t same = probe.Same(window);
-        if (also != nullptr) same |= also->Same(window);
         for (size_t tries = 0; tries < kMaxCandidates && same != 0; ++tries) {
             unsigned newest = 63u - static_cast<unsigned>(__builtin_clzll(same));
             same &= ~(uint64_t{1} << newest);
@@ -196,26 +195,37 @@ inline __attribute__((always_inline)) CopyMatch SearchCopies(ByteSpan content, c
     if (position + 3 > content.size()) return best;
     size_t limit = std::min<size_t>(kMaxCopyBytes, content.size() - position);
     size_t run = RunFrom(content.data(), position, limit);
-    Probe here(hashes.At(position) & ~PositionHashes::kNeverMatches);
-    // A run as long as the longest copy: only a copy from another run of the
-    // same byte matches it, from its start (the hash here) or its inside
-    // (the inside-run hash of the position after this one).
-    if (run == kMaxCopyBytes) {
-        Probe inside(hashes.At(position + 1));
-        TryCopies(content, row, hashes, position, position, here, &inside, limit, best);
+    size_t pattern = PairPatternFrom(content.data(), position, limit);
+    // A run of a byte or a pair as long as the longest copy: only a copy
+    // from another such run matches it, and inside runs positions hash
+    // alike, too many to try a few. Rare, since a longer run covers more
+    // than any copy: every distance is tried, nearest first.
+    if (pattern == kMaxCopyBytes) {
+        for (size_t k = 0; k < 4; ++k) {
+            for (size_t adjust = kWindow; adjust-- > 0;) {
+                size_t distance = row[k] - adjust;
+                if (distance > position) break;
+                if (MatchLength(content.data(), position, distance, static_cast<uint32_t>(limit)) == limit) {
+                    best.length = static_cast<uint32_t>(limit);
+                    best.parameter = static_cast<uint8_t>(k << 6 | adjust);
+                    best.reaches_end = position + limit == content.size();
+                    return best;
+                }
+            }
+        }
         return best;
     }
-    if (run < 3 && TryCopies(content, row, hashes, position, position, here, static_cast<const Probe*>(nullptr), limit, best)) return best;
+    Probe here(hashes.At(position) & ~PositionHashes::kNeverMatches);
+    if (run < 3 && TryCopies(content, row, hashes, position, position, here, limit, best)) return best;
     // Where a run of one byte or of a pair starts here, its inside either
     // has no hashes to look up or too many alike: a copy that reaches past
     // it is looked for by the three bytes where it ends (its last two and
     // the one after), at the same distances, and checked from here. That
     // finds a copy of the row above that begins inside a run.
-    size_t pattern = PairPatternFrom(content.data(), position, limit);
     if (pattern >= 3 && pattern < limit && best.length <= pattern) {
         size_t probe_at = position + pattern - 2;
         Probe end(hashes.At(probe_at));
-        TryCopies(content, row, hashes, position, probe_at, end, static_cast<const Probe*>(nullptr), limit, best);
+        TryCopies(content, row, hashes, position, probe_at, end, limit, best);
     }
     return best;
 }

@@ -215,6 +215,8 @@ TEST(EncoderQuickParse, RunsCopiesAndFoldsDecodeExactly) {
          Concat({Random(20, 44), Bytes(70, 0x7A), Random(200, 45), Bytes(66, 0x7A), Random(10, 46)}), true},
         {"a run of 66 copied from an earlier run's start", 1,
          Concat({Random(20, 47), Bytes(66, 0x7A), Random(200, 48), Bytes(66, 0x7A), {0x01}}), true},
+        {"a run of 66 copied from far inside a longer run", 2,
+         Concat({Random(15, 53), Bytes(87, 0), Random(66, 54), Bytes(66, 0), {7}}), true},
         {"a run whose end is seen before the output's start", 2, Concat({early, Bytes(31, 0x61), {0x62}, Random(5, 49)}), false},
         {"runs of 65, 66 and 67 bytes", 2, Concat({Bytes(65, 1), {9}, Bytes(66, 2), {9}, Bytes(67, 3), {9}}), false},
         {"a 3-byte run between literals of 62", 1, Concat({Random(62, 50), Bytes(3, 4), Random(62, 51)}), false},
