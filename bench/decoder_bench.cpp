@@ -8,9 +8,13 @@
 //   build/decoder_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <functional>
 #include <map>
 #include <string>
@@ -18,6 +22,7 @@
 
 #include "bench/plain_decoder.h"
 #include "format/decoder.h"
+#include "format/encoder.h"
 #include "tests/support/workload.h"
 #include "tests/support/entry_encoder.h"
 
@@ -180,6 +185,79 @@ void DecodeSniff(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 
+// The real-content corpus (scripts/bench makes it and names its folder in
+// KOVA_REAL_CORPUS), every file packed as kova pack packs it by default.
+// "Tail/real" decodes them all as GetFile to memory does, block and zeroing
+// included; "Plain/real" with the plain decoder into a zeroed block.
+std::vector<Sample> RealCorpus() {
+    std::vector<Sample> samples;
+    const char* folder = std::getenv("KOVA_REAL_CORPUS");
+    if (folder == nullptr) return samples;
+    std::vector<std::filesystem::path> files;
+    for (const auto& found : std::filesystem::directory_iterator(folder)) files.push_back(found.path());
+    std::sort(files.begin(), files.end());
+    for (const auto& path : files) {
+        std::ifstream file(path, std::ios::binary);
+        Bytes content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        Bytes stored;
+        kova::PackEntry(kova::ByteSpan(content), kova::PackMethod::kAuto, kova::EncoderStrength::kDefault, stored);
+        samples.push_back({std::move(content), std::move(stored)});
+    }
+    return samples;
+}
+
+const std::vector<Sample>& Real() {
+    static const std::vector<Sample> samples = RealCorpus();
+    return samples;
+}
+
+void ReportReal(benchmark::State& state, bool same) {
+    if (!same) state.SkipWithError("decoded content differs from the original");
+    size_t content = 0, stored = 0;
+    for (const Sample& sample : Real()) {
+        content += sample.content.size();
+        stored += sample.stored.size();
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * content));
+    state.counters["ratio"] = static_cast<double>(stored) / static_cast<double>(content);
+}
+
+void DecodeRealIntoBlocks(benchmark::State& state) {
+    bool same = true;
+    for (auto _ : state) {
+        for (const Sample& sample : Real()) {
+            size_t size = sample.content.size();
+            auto* out = static_cast<uint8_t*>(std::malloc(size > 0 ? size : 1));
+            kova::DecodeResult result = kova::DecodeEntry(kova::ByteSpan(sample.stored), sample.stored.size(),
+                                                          kova::MutableByteSpan(out, size));
+            std::memset(out + result.written, 0, size - result.written);
+            benchmark::DoNotOptimize(out);
+            benchmark::ClobberMemory();
+            same = same && (size == 0 || out[size - 1] == sample.content[size - 1]);
+            std::free(out);
+        }
+    }
+    ReportReal(state, same);
+}
+
+// As "Plain/" above: into outputs made once, outside the timing.
+void DecodeRealPlain(benchmark::State& state) {
+    std::vector<Bytes> outs;
+    for (const Sample& sample : Real()) outs.emplace_back(sample.content.size());
+    for (auto _ : state) {
+        for (size_t k = 0; k < Real().size(); ++k) {
+            const Sample& sample = Real()[k];
+            kova::bench::PlainDecode(sample.stored.data(), sample.stored.size(), sample.stored.size(), outs[k].data(),
+                                     outs[k].size());
+            benchmark::DoNotOptimize(outs[k].data());
+            benchmark::ClobberMemory();
+        }
+    }
+    bool same = true;
+    for (size_t k = 0; k < Real().size(); ++k) same = same && outs[k] == Real()[k].content;
+    ReportReal(state, same);
+}
+
 const int kRegistered = [] {
     for (const char* kind : {"bitmap", "bitmap-best", "wave", "wave-best", "noise", "runs", "dither", "copy17"}) {
         for (const char* method : {"1", "2"}) {
@@ -192,6 +270,10 @@ const int kRegistered = [] {
         }
     }
     benchmark::RegisterBenchmark("DecodeSniff48", DecodeSniff);
+    if (std::getenv("KOVA_REAL_CORPUS") != nullptr) {
+        benchmark::RegisterBenchmark("Tail/real", DecodeRealIntoBlocks);
+        benchmark::RegisterBenchmark("Plain/real", DecodeRealPlain);
+    }
     return 0;
 }();
 

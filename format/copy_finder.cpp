@@ -134,7 +134,59 @@ bool HasWideCompare() { return __builtin_cpu_supports("avx2"); }
 #endif
 
 constexpr size_t kWindow = 64;        // the positions a group reaches
-constexpr size_t kMaxCandidates = 8;  // positions tried per group
+constexpr size_t kMaxCandidates = 32; // positions tried per group
+
+// The bytes from `position` equal to the byte there, up to `limit`.
+inline size_t RunFrom(const uint8_t* bytes, size_t position, size_t limit) {
+    size_t run = 1;
+    while (run < limit && bytes[position + run] == bytes[position]) ++run;
+    return run;
+}
+
+// The bytes from `position` that repeat the two there (a b a b ...), up to
+// `limit`; a run of one byte is such a pattern too.
+inline size_t PairPatternFrom(const uint8_t* bytes, size_t position, size_t limit) {
+    size_t pattern = std::min<size_t>(2, limit);
+    while (pattern < limit && bytes[position + pattern] == bytes[position + pattern - 2]) ++pattern;
+    return pattern;
+}
+
+// Tries, in each group, the positions whose hash is `probe`'s as the
+// sources of a copy at `position`, the hashes being those of `probe_at`, at
+// or after `position`, at the same distances.
+// Keeps in `best` the longest; true once one reaches `limit`.
+template <typename Probe>
+inline __attribute__((always_inline)) bool TryCopies(ByteSpan content, const DistanceRow& row,
+                                                     const PositionHashes& hashes, size_t position, size_t probe_at,
+                                                     const Probe& probe, size_t limit,
+                                                     CopyMatch& best) {
+    for (size_t k = 0; k < 4; ++k) {
+        // The group reaches position - row to position - row + 63, at least
+        // 17 positions back: within the hashes, or in the padding before.
+        if (position + (kWindow - 1) < row[k]) continue;
+        const uint16_t* window = hashes.From(PositionHashes::kPadding + probe_at - row[k]);
+        uint64_t same = probe.Same(window);
+        for (size_t tries = 0; tries < kMaxCandidates && same != 0; ++tries) {
+            unsigned newest = 63u - static_cast<unsigned>(__builtin_clzll(same));
+            same &= ~(uint64_t{1} << newest);
+            size_t distance = row[k] - newest;
+            if (distance > position) break;  // older ones reach further back still
+            // Only a copy longer than the best so far matters: one whose
+            // byte just past that length differs cannot be.
+            if (best.length > 0 && content[position + best.length] != content[position + best.length - distance]) {
+                continue;
+            }
+            uint32_t length = MatchLength(content.data(), position, distance, static_cast<uint32_t>(limit));
+            if (length > best.length) {
+                best.length = length;
+                best.parameter = static_cast<uint8_t>(k << 6 | newest);
+                best.reaches_end = position + length == content.size();
+            }
+            if (length == limit) return true;
+        }
+    }
+    return false;
+}
 
 template <typename Probe>
 inline __attribute__((always_inline)) CopyMatch SearchCopies(ByteSpan content, const DistanceRow& row,
@@ -142,25 +194,38 @@ inline __attribute__((always_inline)) CopyMatch SearchCopies(ByteSpan content, c
     CopyMatch best;
     if (position + 3 > content.size()) return best;
     size_t limit = std::min<size_t>(kMaxCopyBytes, content.size() - position);
-    // A run's inside still looks up; it is only never found.
-    Probe probe(hashes.At(position) & ~PositionHashes::kNeverMatches);
-    for (size_t k = 0; k < 4; ++k) {
-        // The group reaches position - row to position - row + 63, at least
-        // 17 positions back: within the hashes, or in the padding before.
-        if (position + (kWindow - 1) < row[k]) continue;
-        uint64_t same = probe.Same(hashes.From(PositionHashes::kPadding + position - row[k]));
-        for (size_t tries = 0; tries < kMaxCandidates && same != 0; ++tries) {
-            unsigned newest = 63u - static_cast<unsigned>(__builtin_clzll(same));
-            same &= ~(uint64_t{1} << newest);
-            size_t distance = row[k] - newest;
-            uint32_t length = MatchLength(content.data(), position, distance, static_cast<uint32_t>(limit));
-            if (length > best.length) {
-                best.length = length;
-                best.parameter = static_cast<uint8_t>(k << 6 | newest);
-                best.reaches_end = position + length == content.size();
+    size_t run = RunFrom(content.data(), position, limit);
+    size_t pattern = PairPatternFrom(content.data(), position, limit);
+    // A run of a byte or a pair as long as the longest copy: only a copy
+    // from another such run matches it, and inside runs positions hash
+    // alike, too many to try a few. Rare, since a longer run covers more
+    // than any copy: every distance is tried, nearest first.
+    if (pattern == kMaxCopyBytes) {
+        for (size_t k = 0; k < 4; ++k) {
+            for (size_t adjust = kWindow; adjust-- > 0;) {
+                size_t distance = row[k] - adjust;
+                if (distance > position) break;
+                if (MatchLength(content.data(), position, distance, static_cast<uint32_t>(limit)) == limit) {
+                    best.length = static_cast<uint32_t>(limit);
+                    best.parameter = static_cast<uint8_t>(k << 6 | adjust);
+                    best.reaches_end = position + limit == content.size();
+                    return best;
+                }
             }
-            if (length == limit) return best;
         }
+        return best;
+    }
+    Probe here(hashes.At(position) & ~PositionHashes::kNeverMatches);
+    if (run < 3 && TryCopies(content, row, hashes, position, position, here, limit, best)) return best;
+    // Where a run of one byte or of a pair starts here, its inside either
+    // has no hashes to look up or too many alike: a copy that reaches past
+    // it is looked for by the three bytes where it ends (its last two and
+    // the one after), at the same distances, and checked from here. That
+    // finds a copy of the row above that begins inside a run.
+    if (pattern >= 3 && pattern < limit && best.length <= pattern) {
+        size_t probe_at = position + pattern - 2;
+        Probe end(hashes.At(probe_at));
+        TryCopies(content, row, hashes, position, probe_at, end, limit, best);
     }
     return best;
 }

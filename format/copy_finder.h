@@ -72,7 +72,9 @@ private:
 // Copies found through those hashes: a group's 64 reachable positions are
 // compared with the hash here in a few wide compares, newest first. No
 // table is kept up to date as the parse moves, so positions the parse
-// skips cost nothing more. Cheap, and nearly always as good as the
+// skips cost nothing more. A position where a run of a byte or a pair starts looks
+// its copies up by the three bytes where the run ends, since the inside of
+// a run carries no hashes to match. Cheap, and nearly always as good as the
 // exhaustive search.
 // How a group's hashes are compared: 16 at a time where the machine can
 // (kFastest), or 8 at a time as every x86-64 machine can (kBaseline). Both

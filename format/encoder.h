@@ -12,7 +12,7 @@
 namespace kova {
 
 enum class EncoderStrength {
-    kDefault,  // quick: copies found through a hash of three bytes, one byte of lookahead
+    kDefault,  // quick: the command covering the most bytes at each position (fast_parse.h)
     kBest,     // the shortest stream the format's commands allow
 };
 

@@ -1,7 +1,12 @@
 // A quick plan for a content's command stream: at each position the command
-// that saves the most stream bytes, unless the next position offers a better
-// one (one byte of lookahead), with copies found through a hash of three
-// bytes (copy_finder.h).
+// that covers the most content bytes (a byte run, a pair run or a back copy;
+// on a tie the one of fewer stored bytes), otherwise one more literal byte;
+// copies found through a hash of three bytes (copy_finder.h). Then every
+// command that costs more than the literal bytes it breaks is folded into
+// them. Measured on real pictures and sounds, taking the largest immediate
+// saving, with lookahead, lost to this: it chose short runs where a copy
+// reached further and broke literal stretches with commands that did not
+// pay.
 #pragma once
 
 #include <vector>

@@ -1,6 +1,6 @@
 // Any content, coded with both methods at both strengths, must decode back to
-// exactly itself, and the best strength must never be longer than the
-// default. The first byte picks the method's bit 7, so both forms of the
+// exactly itself; the best strength must never be longer than the default,
+// nor the default than the plain greedy coding. The first byte picks the method's bit 7, so both forms of the
 // method byte are covered.
 #include <algorithm>
 #include <cstddef>
@@ -10,6 +10,7 @@
 
 #include "format/decoder.h"
 #include "format/encoder.h"
+#include "tests/support/greedy_reference.h"
 
 namespace {
 
@@ -29,6 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Check(kova::EncodeEntry(method | high_bit, content, quick, kova::EncoderStrength::kDefault));
         Check(kova::EncodeEntry(method | high_bit, content, best, kova::EncoderStrength::kBest));
         Check(best.size() <= quick.size());
+        Check(quick.size() <= kova::testing::GreedyEntry(content, method | high_bit).size());
         for (const std::vector<uint8_t>* stored : {&quick, &best}) {
             std::fill(decoded.begin(), decoded.end(), 0xA5);
             kova::DecodeResult result =

@@ -9,6 +9,7 @@
 #include "format/fast_parse.h"
 #include "format/optimal_parse.h"
 #include "tests/support/entry_encoder.h"
+#include "tests/support/greedy_reference.h"
 #include "tests/support/workload.h"
 
 namespace kova::testing {
@@ -184,7 +185,50 @@ TEST(EncoderRoundTripMixed, RandomMixturesDecodeExactly) {
             for (EncoderStrength strength : {EncoderStrength::kDefault, EncoderStrength::kBest}) {
                 Bytes stored = EncodeEntry(method, content, nullptr, strength);
                 ASSERT_EQ(Decode(stored, content.size()), content) << "trial " << trial << ", method " << int{method};
+                ASSERT_LE(stored.size(), GreedyEntry(ByteSpan(content), method).size())
+                    << "trial " << trial << ", method " << int{method};
             }
+        }
+    }
+}
+
+// Where the quick parse looks up a copy by where a run ends, or folds
+// commands into literals, it could reach before the output's start, cross a
+// command's limits or miscount a run; each case is decoded back, and must
+// be no longer than the plain greedy coding.
+TEST(EncoderQuickParse, RunsCopiesAndFoldsDecodeExactly) {
+    struct Case {
+        const char* name;
+        uint8_t method;
+        Bytes content;
+        bool copies;  // a back copy must be among the commands
+    };
+    Bytes row = Concat({Random(20, 41), Bytes(10, 0x61), Random(70, 42)});
+    // "aab" at byte 5 is where the run at byte 30 ends (byte 59) looks,
+    // 54 bytes back: further than the run's own start.
+    Bytes early = Random(30, 43);
+    early[5] = early[6] = 0x61;
+    early[7] = 0x62;
+    const Case cases[] = {
+        {"a copy of the row above that begins inside a run", 2, Concat({row, row}), true},
+        {"a run of 66 copied from an earlier run", 1,
+         Concat({Random(20, 44), Bytes(70, 0x7A), Random(200, 45), Bytes(66, 0x7A), Random(10, 46)}), true},
+        {"a run of 66 copied from an earlier run's start", 1,
+         Concat({Random(20, 47), Bytes(66, 0x7A), Random(200, 48), Bytes(66, 0x7A), {0x01}}), true},
+        {"a run of 66 copied from far inside a longer run", 2,
+         Concat({Random(15, 53), Bytes(87, 0), Random(66, 54), Bytes(66, 0), {7}}), true},
+        {"a run whose end is seen before the output's start", 2, Concat({early, Bytes(31, 0x61), {0x62}, Random(5, 49)}), false},
+        {"runs of 65, 66 and 67 bytes", 2, Concat({Bytes(65, 1), {9}, Bytes(66, 2), {9}, Bytes(67, 3), {9}}), false},
+        {"a 3-byte run between literals of 62", 1, Concat({Random(62, 50), Bytes(3, 4), Random(62, 51)}), false},
+        {"pairs up to the last byte", 1, Concat({Random(9, 52), Repeat({5, 6}, 40), {5}}), false},
+    };
+    for (const Case& c : cases) {
+        EncoderStats stats;
+        Bytes stored = EncodeEntry(c.method, c.content, &stats);
+        EXPECT_EQ(Decode(stored, c.content.size()), c.content) << c.name;
+        EXPECT_LE(stored.size(), GreedyEntry(ByteSpan(c.content), c.method).size()) << c.name;
+        if (c.copies) {
+            EXPECT_GT(stats.back_copies, 0u) << c.name;
         }
     }
 }
