@@ -103,6 +103,12 @@ ArchiveStatus OpenArchiveFileNamed(const Char* file_name, int64_t archive_offset
     if (file_name == nullptr) return ArchiveStatus::kCannotOpenFile;
     reader.file.handle = CreateFileNamed(file_name, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
     if (!reader.file.IsOpen()) return ArchiveStatus::kCannotOpenFile;
+    // Only a file is read by name: a device, pipe or FIFO could hold the
+    // caller in a read that never ends (a console, a FIFO nobody writes).
+    if (GetFileType(reader.file.handle) != FILE_TYPE_DISK) {
+        reader.Release();
+        return ArchiveStatus::kCannotOpenFile;
+    }
     ArchiveStatus status = ReadHeaderAndIndex(archive_offset, reader, reading);
     if (status != ArchiveStatus::kOk) reader.Release();
     return status;

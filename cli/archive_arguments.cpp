@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "cli/messages.h"
 #include "cli/text.h"
 
 namespace kova::cli {
@@ -11,7 +12,7 @@ ArchiveSource SourceFor(const std::string& word, const SourceOptions& options) {
     ArchiveSource source;
     source.path = word;
     source.standard_input = word == "-";
-    source.offset = source.standard_input ? 0 : options.offset;
+    source.offset = options.offset;
     source.stdin_name = options.stdin_name;
     return source;
 }
@@ -34,6 +35,13 @@ void SplitArchivesAndEntries(const std::vector<std::string>& words, uint64_t off
 bool ReadsStandardInputOnce(const std::vector<std::string>& archives, std::string& error) {
     if (std::count(archives.begin(), archives.end(), "-") <= 1) return true;
     error = "standard input ('-') can be read only once";
+    return false;
+}
+
+bool IsReplacementPair(const std::string& pair, std::string& error) {
+    size_t equals = pair.find('=');
+    if (equals != std::string::npos && equals != 0 && equals + 1 != pair.size()) return true;
+    error = "'" + Printable(pair) + "' is not ENTRY=FILE (for example 3=new.BMP or disk1_003.BMP=new.BMP)";
     return false;
 }
 

@@ -24,6 +24,9 @@ void SplitArchivesAndEntries(const std::vector<std::string>& words, uint64_t off
 // False, with the reason, when standard input is named more than once.
 bool ReadsStandardInputOnce(const std::vector<std::string>& archives, std::string& error);
 
+// False, with the reason, for a word of `replace` that is not ENTRY=FILE.
+bool IsReplacementPair(const std::string& pair, std::string& error);
+
 // The directory an archive extracts into when several are extracted at
 // once: its file name without the last extension ("game.v1" for
 // game.v1.DAT), or the --name of standard input.

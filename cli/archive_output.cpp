@@ -1,44 +1,119 @@
 #include "cli/archive_output.h"
 
 #include <cerrno>
+#include <filesystem>
+#include <system_error>
 
-#include "archive/archive_writer.h"
-#include "cli/interrupts.h"
 #include "cli/messages.h"
 #include "cli/text.h"
+#include "format/layout.h"
 
+#ifndef _WIN32
+#include <climits>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace kova::cli {
+namespace {
 
-bool WriteArchiveFile(const std::string& path, const std::vector<std::vector<uint8_t>>& entries, std::string& error) {
-    std::vector<ByteSpan> spans(entries.begin(), entries.end());
-    WriteStatus status;
-    int error_number = 0;
-    {
-        InterruptsDeferred deferred;
-#ifdef _WIN32
-        // The command's paths are UTF-8; Windows takes any name in UTF-16.
-        std::wstring wide = WideOf(path);
-        status = WriteArchive(reinterpret_cast<const WCHAR*>(wide.c_str()), spans.data(), spans.size());
-#else
-        status = WriteArchive(path.c_str(), spans.data(), spans.size());
-#endif
-        error_number = errno;
+namespace fs = std::filesystem;
+
+// The final file a chain of links names, without touching directories
+// above it: each link's text read relative to the link's own directory.
+bool FollowLinks(fs::path& path, std::string& error) {
+    for (int depth = 0; depth < 40; ++depth) {
+        std::error_code failure;
+        fs::file_status status = fs::symlink_status(path, failure);
+        if (failure || status.type() != fs::file_type::symlink) return true;
+        fs::path link = fs::read_symlink(path, failure);
+        if (failure) {
+            error = "cannot read the link " + Printable(Utf8Of(path)) + ": " + failure.message();
+            return false;
+        }
+        path = link.is_absolute() ? link : path.parent_path() / link;
     }
-    switch (status) {
-    case WriteStatus::kOk:
-        return true;
-    case WriteStatus::kTooLarge:
-        error = "cannot write " + path + ": the archive would pass 4 GiB, more than its 32-bit sizes can say";
-        return false;
-    case WriteStatus::kCannotCreate:
-        error = "cannot create " + path + ": " + DescribeErrno(error_number);
-        return false;
-    case WriteStatus::kCannotWrite:
-        error = "cannot write " + path + ": " + DescribeErrno(error_number);
-        return false;
-    }
+    error = "cannot write " + Printable(Utf8Of(path)) + ": too many levels of symbolic links";
     return false;
+}
+
+}  // namespace
+
+bool ResolveArchiveTarget(const std::string& path, bool split_links, ArchiveTarget& target, std::string& error) {
+    target.display = Printable(path);
+    fs::path resolved = PathOf(path);
+    if (!FollowLinks(resolved, error)) return false;
+    target.name = Utf8Of(resolved.filename());
+    fs::path parent = resolved.parent_path();
+    target.directory = parent.empty() ? std::string(".") : Utf8Of(parent);
+    if (!IsPlainComponent(target.name)) {
+        error = "cannot write " + target.display + ": it names a directory, not a file";
+        return false;
+    }
+#ifdef _WIN32
+    std::error_code failure;
+    fs::file_status status = fs::status(resolved, failure);
+    target.exists = fs::exists(status);
+    if (target.exists && !fs::is_regular_file(status)) {
+        error = "cannot write " + target.display + ": it exists and is not a file";
+        return false;
+    }
+    if (target.exists && !split_links && fs::hard_link_count(resolved, failure) > 1) {
+        error = "cannot write " + target.display +
+                ": it has other names (hard links), which would keep the old archive; --force writes it and "
+                "parts it from them";
+        return false;
+    }
+#else
+    struct stat info;
+    if (stat(Utf8Of(resolved).c_str(), &info) != 0) {
+        if (errno != ENOENT) {
+            error = "cannot write " + target.display + ": " + DescribeErrno(errno);
+            return false;
+        }
+        return true;
+    }
+    target.exists = true;
+    if (!S_ISREG(info.st_mode)) {
+        error = "cannot write " + target.display + ": it exists and is not a regular file";
+        return false;
+    }
+    if (info.st_nlink > 1 && !split_links) {
+        error = "cannot write " + target.display + ": it has " + std::to_string(info.st_nlink - 1) +
+                " other name(s) (hard links), which would keep the old archive; --force writes it and parts it "
+                "from them";
+        return false;
+    }
+    target.attributes.kept = true;
+    target.attributes.mode = static_cast<uint32_t>(info.st_mode);
+    target.attributes.owner = static_cast<uint32_t>(info.st_uid);
+    target.attributes.group = static_cast<uint32_t>(info.st_gid);
+#endif
+    return true;
+}
+
+bool WriteArchiveFile(const ArchiveTarget& target, const std::vector<std::vector<uint8_t>>& entries,
+                      std::string& error) {
+    SetActivity("writing " + target.display);
+    std::vector<ByteSpan> spans(entries.begin(), entries.end());
+    ArchiveHeader header;
+    if (!LayOutArchive(spans.data(), spans.size(), header)) {
+        error = "cannot write " + target.display + ": the archive would pass 4 GiB, more than its 32-bit sizes can say";
+        return false;
+    }
+    std::vector<uint8_t> front(ArchiveFrontSize(spans.size()));
+    WriteArchiveFront(MutableByteSpan(front.data(), front.size()), header, spans.data(), spans.size());
+
+    OutputDirectory directory;
+    NewFile file;
+    if (!OpenOutputDirectory(target.directory, false, directory, error) ||
+        !file.Begin(directory, target.name, error) || !file.Append(front.data(), front.size(), error)) {
+        return false;
+    }
+    for (const ByteSpan& entry : spans) {
+        if (!file.Append(entry.data(), entry.size(), error)) return false;
+    }
+    return file.Commit(true, target.attributes, error);
 }
 
 }  // namespace kova::cli

@@ -8,32 +8,15 @@
 #include "archive/base_name.h"
 #include "archive/entry_content.h"
 #include "archive/spooled_input.h"
+#include "cli/input_file.h"
 #include "cli/messages.h"
 #include "cli/terminal.h"
 #include "cli/text.h"
 #include "format/layout.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 namespace kova::cli {
 namespace {
-
-bool IsDirectory(const std::string& path) {
-    std::error_code ignored;
-    return std::filesystem::is_directory(PathOf(path), ignored);
-}
-
-// Why the file cannot be opened, in the system's words.
-std::string CannotOpen(const std::string& path) {
-    if (IsDirectory(path)) return "cannot open " + path + ": it is a directory";
-    errno = 0;
-    std::FILE* file = OpenFile(path, "rb");
-    int error_number = errno;
-    if (file != nullptr) std::fclose(file);
-    return "cannot open " + path + (error_number != 0 ? ": " + DescribeErrno(error_number) : std::string());
-}
 
 std::string NotArchive(const ListedArchive& archive) {
     std::string error = archive.display + ": not a KOVA archive";
@@ -41,50 +24,68 @@ std::string NotArchive(const ListedArchive& archive) {
     return error;
 }
 
-ArchiveStatus OpenPath(const std::string& path, uint64_t offset, ArchiveReader& reader) {
-#ifdef _WIN32
-    std::wstring wide = WideOf(path);
-    return OpenArchiveFile(reinterpret_cast<const WCHAR*>(wide.c_str()), static_cast<int64_t>(offset), reader);
-#else
-    return OpenArchiveFile(path.c_str(), static_cast<int64_t>(offset), reader);
-#endif
+// Reads and drops `count` bytes of a stream: a stream's archive starts
+// --offset bytes in, like a file's.
+bool SkipStreamBytes(HANDLE stream, uint64_t count) {
+    uint8_t chunk[1 << 16];
+    while (count > 0) {
+        size_t got = 0;
+        size_t want = count < sizeof chunk ? static_cast<size_t>(count) : sizeof chunk;
+        if (!ReadHere(stream, chunk, want, &got)) return false;
+        if (got == 0) return true;  // shorter than the offset: an empty input
+        count -= got;
+    }
+    return true;
 }
 
-HANDLE StandardInputHandle() {
-#ifdef _WIN32
-    return GetStdHandle(STD_INPUT_HANDLE);
-#else
-    return reinterpret_cast<HANDLE>(intptr_t{0});
-#endif
-}
-
-// Standard input, copied once into a temporary file and read from there.
-bool OpenStandardInput(ListedArchive& archive, std::string& error) {
-    UseBinaryStandardInput();
+// A stream, copied once into a temporary file and read from there.
+bool OpenStream(InputFile& input, ListedArchive& archive, std::string& error) {
+    const std::string& what = archive.display;
     FileHandle spooled;
     uint64_t bytes = 0;
     errno = 0;
-    switch (SpoolArchive(StandardInputHandle(), spooled, bytes)) {
+    if (!SkipStreamBytes(input.file.handle, archive.offset)) {
+        error = "cannot read " + what + ": " + DescribeErrno(errno);
+        return false;
+    }
+    switch (SpoolArchive(input.file.handle, spooled, bytes)) {
     case SpoolStatus::kOk:
         break;
     case SpoolStatus::kNotArchive:
         error = NotArchive(archive);
         return false;
     case SpoolStatus::kReadFailed:
-        error = "cannot read standard input: " + DescribeErrno(errno);
+        error = "cannot read " + what + ": " + DescribeErrno(errno);
         return false;
     case SpoolStatus::kNoTemporaryFile:
-        error = "standard input: no temporary file can be made to read it from (TMPDIR names where): " +
+        error = what + ": no temporary file can be made to read it from (TMPDIR names where): " +
                 DescribeErrno(errno);
         return false;
     case SpoolStatus::kWriteFailed:
-        error = "standard input: cannot write the temporary copy it is read from: " + DescribeErrno(errno);
+        error = what + ": cannot write the temporary copy it is read from: " + DescribeErrno(errno);
         return false;
     }
     ArchiveStatus status = OpenArchiveHandle(spooled, 0, archive.reader);
     if (status == ArchiveStatus::kOk) return true;
-    error = status == ArchiveStatus::kNoMemory ? archive.display + ": out of memory reading its index"
-                                               : NotArchive(archive);
+    error = status == ArchiveStatus::kNoMemory ? what + ": out of memory reading its index" : NotArchive(archive);
+    return false;
+}
+
+bool OpenInput(InputFile& input, ListedArchive& archive, std::string& error) {
+    if (input.kind == InputKind::kStream) return OpenStream(input, archive, error);
+    switch (OpenArchiveHandle(input.file, static_cast<int64_t>(archive.offset), archive.reader)) {
+    case ArchiveStatus::kOk:
+        return true;
+    case ArchiveStatus::kCannotOpenFile:
+        error = "cannot read " + archive.display;
+        return false;
+    case ArchiveStatus::kNotArchive:
+        error = NotArchive(archive);
+        return false;
+    case ArchiveStatus::kNoMemory:
+        error = archive.display + ": out of memory reading its index";
+        return false;
+    }
     return false;
 }
 
@@ -157,33 +158,26 @@ ListedEntry ListedArchive::EntryAt(uint32_t index) const {
 }
 
 ProbeOutcome ProbeFile(const std::string& path, uint64_t offset, std::string& error) {
-    if (IsDirectory(path)) {
-        error = "cannot open " + path + ": it is a directory";
-        return ProbeOutcome::kUnreadable;
-    }
-    std::FILE* file = OpenFile(path, "rb");
-    if (file == nullptr) {
-        error = "cannot open " + path + ": " + DescribeErrno(errno);
-        return ProbeOutcome::kUnreadable;
-    }
+    InputFile input;
+    if (!OpenInputFile(path, input, error)) return ProbeOutcome::kUnreadable;
     // A file shorter than the head is simply shorter, not an error.
     uint8_t head[kValidatedBytes] = {};
-    bool sought = offset == 0 ||
-#ifdef _WIN32
-                  _fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0;
-#else
-                  fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
-#endif
-    if (sought) std::fread(head, 1, sizeof head, file);
-    bool failed = !sought || std::ferror(file);
-    int error_number = errno;
-    std::fclose(file);
-    if (failed) {
-        error = "cannot read " + path + ": " + DescribeErrno(error_number);
+    bool read = true;
+    if (input.kind == InputKind::kFile) {
+        ReadAt(input.file.handle, static_cast<int64_t>(offset), head, sizeof head);
+    } else {
+        size_t held = 0, got = 0;
+        read = SkipStreamBytes(input.file.handle, offset);
+        while (read && held < sizeof head && (read = ReadHere(input.file.handle, head + held, sizeof head - held, &got)) && got != 0) {
+            held += got;
+        }
+    }
+    if (!read) {
+        error = "cannot read " + Printable(path) + ": " + DescribeErrno(errno);
         return ProbeOutcome::kUnreadable;
     }
     if (!ValidateHeader(ByteSpan(head, sizeof head))) {
-        error = path + ": not a KOVA archive";
+        error = Printable(path) + ": not a KOVA archive";
         if (offset != 0) error += " at offset " + std::to_string(offset);
         return ProbeOutcome::kNotRecognized;
     }
@@ -193,27 +187,19 @@ ProbeOutcome ProbeFile(const std::string& path, uint64_t offset, std::string& er
 bool OpenListedArchive(const ArchiveSource& source, IntegrityDepth depth, ListedArchive& archive,
                        std::string& error) {
     archive.path = source.path;
-    archive.display = source.FromStandardInput() ? "standard input" : source.path;
-    archive.offset = source.FromStandardInput() ? 0 : source.offset;
+    archive.display = source.FromStandardInput() ? "standard input" : Printable(source.path);
+    archive.offset = source.offset;
     archive.base_name = BaseNameFor(NamingPath(source));
     archive.printable_base_name = Printable(archive.base_name);
+    SetActivity("reading " + archive.display);
+    InputFile input;
     if (source.FromStandardInput()) {
-        if (!OpenStandardInput(archive, error)) return false;
-    } else {
-        switch (OpenPath(source.path, archive.offset, archive.reader)) {
-        case ArchiveStatus::kOk:
-            break;
-        case ArchiveStatus::kCannotOpenFile:
-            error = CannotOpen(source.path);
-            return false;
-        case ArchiveStatus::kNotArchive:
-            error = IsDirectory(source.path) ? "cannot open " + source.path + ": it is a directory" : NotArchive(archive);
-            return false;
-        case ArchiveStatus::kNoMemory:
-            error = archive.display + ": out of memory reading its index";
-            return false;
-        }
+        UseBinaryStandardInput();
+        if (!OpenStandardInputFile(input, error)) return false;
+    } else if (!OpenInputFile(source.path, input, error)) {
+        return false;
     }
+    if (!OpenInput(input, archive, error)) return false;
     WalkArchive(archive.reader, depth, archive.report);
     return true;
 }

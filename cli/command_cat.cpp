@@ -31,11 +31,9 @@ int RunCat(const CatOptions& options) {
     ListedArchive archive;
     std::vector<uint32_t> chosen;
     std::string error;
-    bool well_formed = true;
-    for (const std::string& selector : options.entries) well_formed = well_formed && IsWellFormedSelector(selector, error);
-    if (!well_formed ||
-        !OpenListedArchive(SourceFor(options.archive, options.source), IntegrityDepth::kIndexAndHeads, archive, error) ||
-        !SelectByPatterns(archive, options.entries, {}, chosen, error)) {
+    SelectionTally tally;
+    if (!OpenListedArchive(SourceFor(options.archive, options.source), IntegrityDepth::kIndexAndHeads, archive, error) ||
+        !SelectByPatterns(archive, options.entries, {}, chosen, error, &tally)) {
         ReportError(error);
         return kExitFailure;
     }
@@ -75,6 +73,10 @@ int RunCat(const CatOptions& options) {
             ReportError("cannot write to standard output: " + DescribeErrno(errno));
             return kExitFailure;
         }
+    }
+    // A pattern that matched nothing is an error once the rest is out.
+    if (!ReportUnmatched(options.entries, {}, tally, [](const std::string& message) { ReportError(message); })) {
+        return kExitFailure;
     }
     return kExitSuccess;
 }

@@ -48,10 +48,6 @@ Json JsonOf(const Checked& checked) {
 
 int RunCheck(const CheckOptions& options) {
     std::string error;
-    if (!ReadsStandardInputOnce(options.archives, error)) {
-        ReportError(error);
-        return kExitFailure;
-    }
     bool several = options.archives.size() > 1;
     uint64_t entries = 0, problems = 0;
     Json documents = Json::array();

@@ -1,7 +1,6 @@
 // kova extract: entries written to files under their listed names, from one
 // archive or several at once.
 #include <cstdio>
-#include <filesystem>
 
 #include "cli/archive_arguments.h"
 #include "cli/archive_source.h"
@@ -13,15 +12,9 @@
 #include "cli/progress_bar.h"
 #include "cli/terminal.h"
 #include "cli/text.h"
-#include "archive/path_rules.h"
 
 namespace kova::cli {
 namespace {
-
-// Names come from the archive's file name; one that could reach outside the output
-// directory (a drive colon included, on any system) is refused rather than
-// followed.
-bool IsPlainFileName(const std::string& name) { return StaysInsideDirectory(name, ":"); }
 
 enum class Outcome { kWritten, kSkipped, kFailed };
 
@@ -32,11 +25,23 @@ struct Tally {
     uint64_t bytes = 0;
 };
 
-Outcome ExtractOne(const ListedArchive& archive, const ListedEntry& entry, const std::filesystem::path& directory, const ExtractOptions& options,
-                   std::string& error) {
+// Where extracted files go: the directory named with -o, opened as given
+// once something is to be written into it, and, with several archives, a
+// directory of each one's own inside it.
+struct Destination {
+    std::string path;
+    bool several = false;
+    OutputDirectory top;
+    bool top_open = false;
+};
+
+Outcome ExtractOne(const ListedArchive& archive, const ListedEntry& entry, const OutputDirectory& directory,
+                   const ExtractOptions& options, std::string& error) {
     // Told only when something goes wrong: thousands of entries go right.
     auto subject = [&] { return archive.display + ": entry " + std::to_string(entry.index) + " (" + Printable(entry.name) + ")"; };
-    if (!IsPlainFileName(entry.name)) {
+    // Names come from the archive's file name; one that could reach outside
+    // the output directory is refused rather than followed.
+    if (!IsPlainComponent(entry.name)) {
         error = subject() + " has a name that is not a plain file name";
         return Outcome::kFailed;
     }
@@ -47,18 +52,22 @@ Outcome ExtractOne(const ListedArchive& archive, const ListedEntry& entry, const
                 std::to_string(entry.packed_size) + " stored bytes could give; not extracted (--force writes it)";
         return Outcome::kFailed;
     }
-    std::filesystem::path target = directory / PathOf(entry.name);
-    std::error_code ignored;
-    if (options.overwrite != OverwriteMode::kReplace && std::filesystem::symlink_status(target, ignored).type() !=
-                                                            std::filesystem::file_type::not_found) {
+    // A link at the name is replaced, never followed; a directory, FIFO or
+    // device there is left alone.
+    NameHolder holder = WhatHolds(directory, entry.name);
+    if (holder == NameHolder::kOther) {
+        error = "cannot create " + Printable(directory.display + "/" + entry.name) + ": it exists and is not a regular file";
+        return Outcome::kFailed;
+    }
+    if (options.overwrite != OverwriteMode::kReplace && holder != NameHolder::kNothing) {
         if (options.overwrite == OverwriteMode::kSkipExisting) return Outcome::kSkipped;
-        error = "cannot create " + Utf8Of(target) + ": it exists (--keep)";
+        error = "cannot create " + Printable(directory.display + "/" + entry.name) + ": it exists (--keep)";
         return Outcome::kFailed;
     }
     EntryContent content;
     if (!ReadEntryContent(archive, entry.index, content, error)) return Outcome::kFailed;
     bool replace = options.overwrite == OverwriteMode::kReplace;
-    if (!WriteFile(target, content.data, content.size, replace, error)) return Outcome::kFailed;
+    if (!WriteFileIn(directory, entry.name, content.data, content.size, replace, error)) return Outcome::kFailed;
     return Outcome::kWritten;
 }
 
@@ -68,15 +77,26 @@ uint64_t TotalBytes(const ListedArchive& archive, const std::vector<uint32_t>& c
     return total;
 }
 
-// One archive into `directory`. False when it could not be read or no
+// The directory the archive's entries go into, opened (and made) now.
+const OutputDirectory* OpenDestination(Destination& destination, const std::string& subdirectory,
+                                       OutputDirectory& own, std::string& error) {
+    if (!destination.top_open) {
+        if (!OpenOutputDirectory(destination.path, true, destination.top, error)) return nullptr;
+        destination.top_open = true;
+    }
+    if (!destination.several) return &destination.top;
+    return OpenSubdirectory(destination.top, subdirectory, own, error) ? &own : nullptr;
+}
+
+// One archive into its destination. False when it could not be read or no
 // entry was chosen as asked; failures of single entries are counted.
-bool ExtractArchive(const std::string& word, const std::vector<std::string>& selectors,
-                    const std::filesystem::path& directory, const ExtractOptions& options, Tally& tally) {
+bool ExtractArchive(const std::string& word, const std::string& subdirectory, const std::vector<std::string>& selectors,
+                    Destination& destination, const ExtractOptions& options, Tally& tally, SelectionTally& selection) {
     ListedArchive archive;
     std::vector<uint32_t> chosen;
     std::string error;
     if (!OpenListedArchive(SourceFor(word, options.source), IntegrityDepth::kIndexAndHeads, archive, error) ||
-        !SelectByPatterns(archive, selectors, options.kinds, chosen, error)) {
+        !SelectByPatterns(archive, selectors, options.kinds, chosen, error, &selection)) {
         ReportError(error);
         return false;
     }
@@ -87,7 +107,9 @@ bool ExtractArchive(const std::string& word, const std::vector<std::string>& sel
                     "); nothing extracted (--strict)");
         return false;
     }
-    if (!EnsureDirectory(directory, error)) {
+    OutputDirectory own;
+    const OutputDirectory* directory = OpenDestination(destination, subdirectory, own, error);
+    if (directory == nullptr) {
         ReportError(error);
         return false;
     }
@@ -96,19 +118,20 @@ bool ExtractArchive(const std::string& word, const std::vector<std::string>& sel
     bar.enabled = !options.quiet && !options.verbose && IsTerminal(stderr);
     StartProgress(bar, chosen.size(), TotalBytes(archive, chosen),
                   chosen.empty() ? std::string() : archive.NameOf(chosen.front()));
+    auto shown = [&](const ListedEntry& entry) { return Printable(directory->display + "/" + entry.name); };
     // One entry that cannot be extracted does not keep the others in: each
     // failure is reported, and the exit code tells that some were.
     for (size_t k = 0; k < chosen.size(); ++k) {
         ListedEntry entry = archive.EntryAt(chosen[k]);
-        switch (ExtractOne(archive, entry, directory, options, error)) {
+        switch (ExtractOne(archive, entry, *directory, options, error)) {
         case Outcome::kWritten:
             ++tally.written;
             tally.bytes += entry.unpacked_size;
-            if (options.verbose) std::printf("%s\n", Printable(Utf8Of(directory / PathOf(entry.name))).c_str());
+            if (options.verbose) std::printf("%s\n", shown(entry).c_str());
             break;
         case Outcome::kSkipped:
             ++tally.skipped;
-            if (options.verbose) std::printf("%s: exists, skipped\n", Printable(Utf8Of(directory / PathOf(entry.name))).c_str());
+            if (options.verbose) std::printf("%s: exists, skipped\n", shown(entry).c_str());
             break;
         case Outcome::kFailed:
             ++tally.failed;
@@ -129,28 +152,19 @@ int RunExtract(const ExtractOptions& options) {
     SplitArchivesAndEntries(options.words, options.source.offset, archives, selectors);
     selectors.insert(selectors.end(), options.entries.begin(), options.entries.end());
     std::string error;
-    if (!ReadsStandardInputOnce(archives, error)) {
-        ReportError(error);
-        return kExitFailure;
-    }
-    for (const std::string& selector : selectors) {
-        if (!IsWellFormedSelector(selector, error)) {
-            ReportError(error);
-            return kExitFailure;
-        }
-    }
-    std::filesystem::path directory = PathOf(options.directory.empty() ? std::string(".") : options.directory);
-    bool several = archives.size() > 1;
+    Destination destination;
+    destination.path = options.directory.empty() ? std::string(".") : options.directory;
+    destination.several = archives.size() > 1;
     // Several archives go each into a directory of its own, so that entries
     // of the same name cannot overwrite each other; two archives that would
     // share one are refused before anything is written.
     std::vector<std::string> subdirectories;
     for (const std::string& word : archives) {
         std::string sub = SubdirectoryFor(word, options.source);
-        for (size_t k = 0; several && k < subdirectories.size(); ++k) {
+        for (size_t k = 0; destination.several && k < subdirectories.size(); ++k) {
             if (subdirectories[k] == sub) {
-                ReportError(archives[k] + " and " + word + " would both extract into " + Utf8Of(directory / PathOf(sub)) +
-                            "; extract them one at a time");
+                ReportError(Printable(archives[k]) + " and " + Printable(word) + " would both extract into " +
+                            Printable(destination.path + "/" + sub) + "; extract them one at a time");
                 return kExitFailure;
             }
         }
@@ -158,27 +172,39 @@ int RunExtract(const ExtractOptions& options) {
     }
 
     Tally tally;
+    SelectionTally selection;
     size_t unread = 0;
     for (size_t k = 0; k < archives.size(); ++k) {
-        std::filesystem::path into = several ? directory / PathOf(subdirectories[k]) : directory;
-        if (!ExtractArchive(archives[k], selectors, into, options, tally)) ++unread;
+        if (!ExtractArchive(archives[k], subdirectories[k], selectors, destination, options, tally, selection)) ++unread;
+    }
+    // An archive that could not be read has failed the command already, and
+    // may hold what a pattern was meant for.
+    size_t unmatched = 0;
+    if (unread == 0) {
+        ReportUnmatched(selectors, options.kinds, selection, [&](const std::string& message) {
+            ReportError(message);
+            ++unmatched;
+        });
     }
     std::string summary = "extracted " + CountOf(tally.written, "entry", "entries") + " (" + HumanSize(tally.bytes) +
-                          ") into " + Utf8Of(directory);
-    if (several) summary += " from " + CountOf(archives.size() - unread, "archive", "archives");
+                          ") into " + Printable(destination.path);
+    if (destination.several) summary += " from " + CountOf(archives.size() - unread, "archive", "archives");
     if (tally.skipped != 0) summary += "; " + std::to_string(tally.skipped) + " skipped as they exist";
     // A single archive that could not be read has said why already.
-    if (!several && unread != 0) return kExitFailure;
-    if (tally.failed != 0 || unread != 0) {
+    if (!destination.several && unread != 0) return kExitFailure;
+    if (tally.failed != 0 || unread != 0 || unmatched != 0) {
         // Failure keeps standard output clear: the count goes with the errors.
         std::string failures = tally.failed != 0 ? CountOf(tally.failed, "entry", "entries") + " could not be extracted" : "";
         if (unread != 0) {
             failures += (failures.empty() ? "" : ", ") + CountOf(unread, "archive", "archives") + " could not be read";
         }
+        if (unmatched != 0) {
+            failures += (failures.empty() ? "" : ", ") + CountOf(unmatched, "pattern", "patterns") + " matched nothing";
+        }
         ReportError(summary + "; " + failures);
         return kExitFailure;
     }
-    if (!options.quiet) std::printf("%s\n", Printable(summary).c_str());
+    if (!options.quiet) std::printf("%s\n", summary.c_str());
     return kExitSuccess;
 }
 

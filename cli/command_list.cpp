@@ -138,10 +138,6 @@ void PrintTable(const ListedArchive& archive, bool hash, bool& failed) {
 
 int RunList(const ListOptions& options) {
     std::string error;
-    if (!ReadsStandardInputOnce(options.archives, error)) {
-        ReportError(error);
-        return kExitFailure;
-    }
     bool several = options.archives.size() > 1;
     bool failed = false;
     bool first_shown = true;

@@ -90,7 +90,9 @@ void PrintReport(const std::string& output, const std::vector<PackedEntry>& pack
 int RunPack(const PackOptions& options) {
     std::vector<std::string> files;
     std::string error;
-    if (!CollectPackInputs(options.inputs, files, error)) {
+    ArchiveTarget target;
+    if (!ResolveArchiveTarget(options.output, options.force, target, error) ||
+        !CollectPackInputs(options.inputs, options.output, files, error)) {
         ReportError(error);
         return kExitFailure;
     }
@@ -105,7 +107,7 @@ int RunPack(const PackOptions& options) {
         }
         packed[k] = {files[k], MethodOf(stored[k]), stored[k].size(), content.size()};
     }
-    if (!WriteArchiveFile(options.output, stored, error)) {
+    if (!WriteArchiveFile(target, stored, error)) {
         ReportError(error);
         return kExitFailure;
     }

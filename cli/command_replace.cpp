@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "archive/archive_reader.h"
+#include "cli/archive_lock.h"
 #include "cli/archive_source.h"
 #include "cli/archive_output.h"
 #include "cli/commands.h"
@@ -24,10 +25,6 @@ bool ResolveReplacements(const ListedArchive& listed, const std::vector<std::str
                          std::vector<Replacement>& replacements, std::string& error) {
     for (const std::string& pair : pairs) {
         size_t equals = pair.find('=');
-        if (equals == std::string::npos || equals == 0 || equals + 1 == pair.size()) {
-            error = "'" + pair + "' is not ENTRY=FILE (for example 3=new.BMP or disk1_003.BMP=new.BMP)";
-            return false;
-        }
         std::vector<uint32_t> chosen;
         if (!SelectEntries(listed, {pair.substr(0, equals)}, chosen, error)) return false;
         for (const Replacement& earlier : replacements) {
@@ -66,10 +63,22 @@ bool ReadAllStored(const ListedArchive& listed, std::vector<std::vector<uint8_t>
 }  // namespace
 
 int RunReplace(const ReplaceOptions& options) {
+    const std::string& output = options.output.empty() ? options.archive : options.output;
+    ArchiveTarget target, source_file;
+    ArchiveLock lock;
+    std::string error;
+    // The archive is locked before it is read and stays locked until the
+    // new one has its name, so that a second replace reads this one's result.
+    if (!ResolveArchiveTarget(output, options.force, target, error) ||
+        !ResolveArchiveTarget(options.archive, true, source_file, error) ||
+        !LockArchive(source_file.directory + "/" + source_file.name, source_file.display, !options.no_wait, lock,
+                     error)) {
+        ReportError(error);
+        return kExitFailure;
+    }
     ListedArchive listed;
     std::vector<Replacement> replacements;
     std::vector<std::vector<uint8_t>> entries;
-    std::string error;
     ArchiveSource source;
     source.path = options.archive;
     if (!OpenListedArchive(source, IntegrityDepth::kIndexAndHeads, listed, error) ||
@@ -81,7 +90,7 @@ int RunReplace(const ReplaceOptions& options) {
     for (const Replacement& replacement : replacements) {
         std::vector<uint8_t> content;
         if (replacement.index >= entries.size()) {
-            ReportError(options.archive + ": changed while it was read; nothing was written");
+            ReportError(Printable(options.archive) + ": changed while it was read; nothing was written");
             return kExitFailure;
         }
         if (!ReadWholeFile(replacement.file, content, error) ||
@@ -91,14 +100,13 @@ int RunReplace(const ReplaceOptions& options) {
             return kExitFailure;
         }
     }
-    const std::string& output = options.output.empty() ? options.archive : options.output;
-    if (!WriteArchiveFile(output, entries, error)) {
+    if (!WriteArchiveFile(target, entries, error)) {
         ReportError(error);
         return kExitFailure;
     }
     if (!options.quiet) {
         std::printf("replaced %s of %zu in %s\n", CountOf(replacements.size(), "entry", "entries").c_str(),
-                    entries.size(), output.c_str());
+                    entries.size(), Printable(output).c_str());
     }
     return kExitSuccess;
 }

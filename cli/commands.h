@@ -69,6 +69,7 @@ struct PackOptions {
     EncoderStrength strength = EncoderStrength::kDefault;
     bool quiet = false;
     bool json = false;
+    bool force = false;  // replace an output that has other hard links
 };
 
 struct ReplaceOptions {
@@ -77,6 +78,8 @@ struct ReplaceOptions {
     std::string output;                     // empty: the archive itself
     EncoderStrength strength = EncoderStrength::kDefault;
     bool quiet = false;
+    bool force = false;    // replace an output that has other hard links
+    bool no_wait = false;  // fail at once when another replace holds the archive
 };
 
 int RunInfo(const InfoOptions& options);

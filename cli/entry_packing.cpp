@@ -1,9 +1,12 @@
 #include "cli/entry_packing.h"
 
+#include "cli/messages.h"
+
 namespace kova::cli {
 
 bool PackContent(const std::string& source, const std::vector<uint8_t>& content, PackMethod method,
                  EncoderStrength strength, std::vector<uint8_t>& stored, std::string& error) {
+    SetActivity("packing " + Printable(source));
     switch (PackEntry(ByteSpan(content.data(), content.size()), method, strength, stored)) {
     case PackStatus::kOk:
         return true;

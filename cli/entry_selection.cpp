@@ -153,18 +153,31 @@ bool IsWellFormedSelector(const std::string& selector, std::string& error) {
 }
 
 bool SelectByPatterns(const ListedArchive& archive, const std::vector<std::string>& selectors,
-                      const std::vector<std::string>& kinds, std::vector<uint32_t>& chosen, std::string& error) {
+                      const std::vector<std::string>& kinds, std::vector<uint32_t>& chosen, std::string& error,
+                      SelectionTally* tally) {
     chosen.clear();
+    if (tally != nullptr) {
+        tally->selector_matched.resize(selectors.size());
+        tally->kind_matched.resize(kinds.size());
+    }
+    size_t current = 0;  // the selector being applied
     auto wanted_kind = [&](uint32_t index) {
         if (kinds.empty()) return true;
         const char* kind = KindName(archive.report.entries[index].kind);
-        return std::any_of(kinds.begin(), kinds.end(), [&](const std::string& wanted) { return SameIgnoringCase(wanted, kind); });
+        for (size_t k = 0; k < kinds.size(); ++k) {
+            if (!SameIgnoringCase(kinds[k], kind)) continue;
+            if (tally != nullptr) tally->kind_matched[k] = true;
+            return true;
+        }
+        return false;
     };
     // Each entry once, in the order first chosen; a flag per entry keeps
     // that linear when every one of a large archive is chosen.
     std::vector<bool> taken(archive.Count());
     auto take = [&](uint32_t index) {
-        if (!wanted_kind(index) || taken[index]) return;
+        if (!wanted_kind(index)) return;
+        if (tally != nullptr && !selectors.empty()) tally->selector_matched[current] = true;
+        if (taken[index]) return;
         taken[index] = true;
         chosen.push_back(index);
     };
@@ -172,7 +185,8 @@ bool SelectByPatterns(const ListedArchive& archive, const std::vector<std::strin
         for (uint32_t index = 0; index < archive.Count(); ++index) take(index);
         return true;
     }
-    for (const std::string& selector : selectors) {
+    for (; current < selectors.size(); ++current) {
+        const std::string& selector = selectors[current];
         Range range;
         if (IsAllDigits(selector)) {
             uint32_t index = FindByIndex(archive, selector, error);
@@ -202,6 +216,22 @@ bool SelectByPatterns(const ListedArchive& archive, const std::vector<std::strin
         }
     }
     return true;
+}
+
+bool ReportUnmatched(const std::vector<std::string>& selectors, const std::vector<std::string>& kinds,
+                     const SelectionTally& tally, const std::function<void(const std::string&)>& report) {
+    bool all = true;
+    for (size_t k = 0; k < selectors.size(); ++k) {
+        if (k < tally.selector_matched.size() && tally.selector_matched[k]) continue;
+        report("'" + Printable(selectors[k]) + "' matched no entry");
+        all = false;
+    }
+    for (size_t k = 0; k < kinds.size(); ++k) {
+        if (k < tally.kind_matched.size() && tally.kind_matched[k]) continue;
+        report("--type " + Printable(kinds[k]) + " matched no entry");
+        all = false;
+    }
+    return all;
 }
 
 bool SelectEntries(const ListedArchive& archive, const std::vector<std::string>& selectors,

@@ -1,6 +1,7 @@
 // Turning the entries a user names on the command line into entry indices.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,9 +27,21 @@ bool SelectEntries(const ListedArchive& archive, const std::vector<std::string>&
 // archives). `kinds` (bmp, wav, mid, dat) keeps only entries of those
 // sniffed kinds. No selectors choose every entry (of those kinds). The
 // result keeps the order given and names each entry once.
+// `tally`, when given, notes which selectors and kinds matched an entry,
+// across every archive it is passed for.
+struct SelectionTally {
+    std::vector<bool> selector_matched;
+    std::vector<bool> kind_matched;
+};
 bool SelectByPatterns(const ListedArchive& archive, const std::vector<std::string>& selectors,
                       const std::vector<std::string>& kinds, std::vector<uint32_t>& chosen,
-                      std::string& error);
+                      std::string& error, SelectionTally* tally = nullptr);
+
+// Reports, through `report`, each selector and kind that matched no entry
+// in any archive (as tar does, this is an error once the rest is done).
+// True when every one matched.
+bool ReportUnmatched(const std::vector<std::string>& selectors, const std::vector<std::string>& kinds,
+                     const SelectionTally& tally, const std::function<void(const std::string&)>& report);
 
 // False, with the reason, for a selector no archive could match the way it
 // is written: a range whose end comes before its start.

@@ -4,6 +4,7 @@
 #include <initializer_list>
 
 #if !defined(_WIN32)
+#include <fcntl.h>
 #include <unistd.h>
 #endif
 
@@ -43,7 +44,7 @@ BOOL WINAPI NoteInterruptWhileArmed(DWORD) {
 
 }  // namespace
 
-void TemporaryFileGuard::Arm(const std::filesystem::path&) {
+void TemporaryFileGuard::Arm() {
     static const bool installed = SetConsoleCtrlHandler(NoteInterruptWhileArmed, TRUE) != 0;
     (void)installed;
     InterlockedExchange(&guard_armed, 1);
@@ -68,12 +69,14 @@ InterruptsDeferred::~InterruptsDeferred() { sigprocmask(SIG_SETMASK, &previous_,
 
 namespace {
 
-// What the handler may touch: a path in a fixed buffer and a flag.
-char armed_path[4096];
+// What the handler may touch: a name in a fixed buffer, the directory it is
+// in, and a flag.
+char armed_name[4096];
+volatile sig_atomic_t armed_directory = -1;
 volatile sig_atomic_t guard_armed = 0;
 
 void RemoveArmedFileAndDie(int signal_number) {
-    if (guard_armed) unlink(armed_path);
+    if (guard_armed) unlinkat(armed_directory, armed_name, 0);
     // The signal stays blocked while its handler runs: raised again with the
     // default action, it ends the process as soon as the handler returns.
     signal(signal_number, SIG_DFL);
@@ -96,13 +99,13 @@ void InstallHandlersOnce() {
 
 }  // namespace
 
-void TemporaryFileGuard::Arm(const std::filesystem::path& temporary) {
+void TemporaryFileGuard::Arm(int directory, const std::string& name) {
     InstallHandlersOnce();
     guard_armed = 0;
-    const std::string& native = temporary.native();
-    // A path too long for the buffer is not guarded; the name is still fresh.
-    if (native.size() >= sizeof armed_path) return;
-    std::memcpy(armed_path, native.c_str(), native.size() + 1);
+    // A name too long for the buffer is not guarded; the name is still fresh.
+    if (name.size() >= sizeof armed_name) return;
+    std::memcpy(armed_name, name.c_str(), name.size() + 1);
+    armed_directory = directory;
     __atomic_signal_fence(__ATOMIC_SEQ_CST);
     guard_armed = 1;
     armed_ = true;

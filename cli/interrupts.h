@@ -3,7 +3,7 @@
 // whole new one, and never a temporary file beside it.
 #pragma once
 
-#include <filesystem>
+#include <string>
 
 #if defined(_WIN32)
 #include <windows.h>
@@ -41,7 +41,12 @@ public:
     TemporaryFileGuard(const TemporaryFileGuard&) = delete;
     TemporaryFileGuard& operator=(const TemporaryFileGuard&) = delete;
 
-    void Arm(const std::filesystem::path& temporary);
+#if defined(_WIN32)
+    void Arm();
+#else
+    // `name` inside the directory open as `directory`.
+    void Arm(int directory, const std::string& name);
+#endif
     void Disarm();
 
 private:

@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 #include <cstdint>
 #include <cstdio>
+#include <new>
 #include <string>
 #include <vector>
 #ifdef _WIN32
@@ -12,7 +13,9 @@
 
 #include <cerrno>
 
+#include "cli/archive_arguments.h"
 #include "cli/commands.h"
+#include "cli/entry_selection.h"
 #include "cli/messages.h"
 #include "cli/text.h"
 
@@ -151,6 +154,7 @@ void DefineCommands(CLI::App& app, Invocation& invocation) {
         ->type_name("auto|1|2|stored");
     pack->add_flag("-q,--quiet", invocation.pack.quiet, "Print nothing when all goes well");
     pack->add_flag("--json", invocation.pack.json, "Print one JSON document instead of lines");
+    pack->add_flag("--force", invocation.pack.force, "Replace OUT even when it has other names (hard links)");
     pack->footer("Examples: kova pack new.DAT title.BMP theme.MID\n"
                  "          kova extract disk1.DAT -o d && kova pack new.DAT d");
 
@@ -163,6 +167,8 @@ void DefineCommands(CLI::App& app, Invocation& invocation) {
         ->type_name("OUT");
     replace->add_flag("--best", invocation.best, "The smallest coding there is (slower)");
     replace->add_flag("-q,--quiet", invocation.replace.quiet, "Print nothing when all goes well");
+    replace->add_flag("--force", invocation.replace.force, "Replace the archive even when it has other names (hard links)");
+    replace->add_flag("--no-wait", invocation.replace.no_wait, "Fail at once while another replace updates the archive");
     replace->footer("Example: kova replace disk1.DAT 7=edited.BMP disk1_012.WAV=new.WAV -o patched.DAT");
 }
 
@@ -201,6 +207,50 @@ bool ParseOffset(const std::string& text, uint64_t& offset) {
         offset = offset * base + digit;
     }
     return true;
+}
+
+// The words that no archive could make right, checked before any archive
+// is touched: standard input named twice, a range that ends before it
+// starts, a replacement that is not ENTRY=FILE. Empty when there is none.
+std::string WrongWords(const Invocation& invocation) {
+    std::string error;
+    auto selectors_wrong = [&](const std::vector<std::string>& words, size_t from) {
+        for (size_t k = from; k < words.size(); ++k) {
+            if (!IsWellFormedSelector(words[k], error)) return true;
+        }
+        return false;
+    };
+    switch (invocation.command) {
+    case Command::kList:
+        if (!ReadsStandardInputOnce(invocation.list.archives, error)) return error;
+        break;
+    case Command::kCheck:
+        if (!ReadsStandardInputOnce(invocation.check.archives, error)) return error;
+        break;
+    case Command::kExtract: {
+        const ExtractOptions& extract = invocation.extract;
+        std::vector<std::string> dashes;
+        for (const std::string& word : extract.words) {
+            if (word == "-") dashes.push_back(word);
+        }
+        if (!ReadsStandardInputOnce(dashes, error) || selectors_wrong(extract.words, 1) ||
+            selectors_wrong(extract.entries, 0)) {
+            return error;
+        }
+        break;
+    }
+    case Command::kCat:
+        if (selectors_wrong(invocation.cat.entries, 0)) return error;
+        break;
+    case Command::kReplace:
+        for (const std::string& pair : invocation.replace.replacements) {
+            if (!IsReplacementPair(pair, error)) return error;
+        }
+        break;
+    default:
+        break;
+    }
+    return std::string();
 }
 
 int ReportUsageError(const CLI::App& usage, const std::string& message) {
@@ -305,6 +355,8 @@ int ParseAndRun(int argc, char** argv) {
     } catch (const CLI::ParseError& failure) {
         return ReportUsageError(usage, Reworded(failure));
     }
+    std::string wrong = WrongWords(invocation);
+    if (!wrong.empty()) return ReportUsageError(usage, wrong);
     if (!invocation.offset_text.empty() && !ParseOffset(invocation.offset_text, invocation.source.offset)) {
         return ReportUsageError(usage, "--offset: '" + invocation.offset_text +
                                            "' is not a byte offset (a number of 0 or more, decimal or 0x hex)");
@@ -327,7 +379,15 @@ int ParseAndRun(int argc, char** argv) {
 }
 
 int Main(int argc, char** argv) {
-    int exit_code = ParseAndRun(argc, argv);
+    int exit_code = kExitFailure;
+    // Memory that runs out anywhere (an archive's index, a file to pack)
+    // ends the command with a message and 1, never an abort.
+    try {
+        exit_code = ParseAndRun(argc, argv);
+    } catch (const std::bad_alloc&) {
+        ReportOutOfMemory();
+        return kExitFailure;
+    }
     // Output that never arrived is a failure, whatever the command did:
     // `kova list X > /dev/full` must not exit 0.
     bool flushed = FlushStandardOutput();

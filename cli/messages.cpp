@@ -74,4 +74,22 @@ std::string CountOf(unsigned long long count, const char* singular, const char* 
     return std::to_string(count) + " " + (count == 1 ? singular : plural);
 }
 
+namespace {
+
+char activity[512] = "starting";
+
+}  // namespace
+
+void SetActivity(const std::string& what) {
+    size_t length = what.size() < sizeof activity - 1 ? what.size() : sizeof activity - 1;
+    what.copy(activity, length);
+    activity[length] = '\0';
+}
+
+void ReportOutOfMemory() {
+    std::fputs("kova: out of memory while ", stderr);
+    std::fputs(activity, stderr);
+    std::fputs("\n", stderr);
+}
+
 }  // namespace kova::cli

@@ -30,6 +30,12 @@ std::string DescribeErrno(int error_number);
 // make a name that no file and no selection matches.
 std::string Printable(const std::string& text);
 
+// What the command is doing now ("reading disk1.DAT"), kept in memory of
+// its own so that running out of memory can still be told with it.
+void SetActivity(const std::string& what);
+// Says the command ran out of memory while doing it, without allocating.
+void ReportOutOfMemory();
+
 // "1 entry", "7 entries".
 std::string CountOf(unsigned long long count, const char* singular, const char* plural);
 

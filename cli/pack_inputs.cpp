@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
+#include "cli/input_file.h"
 #include "cli/messages.h"
 #include "cli/text.h"
 #include "format/entry_name.h"
@@ -22,7 +22,13 @@ struct IndexedFile {
 
 bool PassedOver(const std::string& name) { return name.empty() || name[0] == '.' || name.back() == '~'; }
 
-bool CollectDirectory(const std::string& directory, std::vector<std::string>& files, std::string& error) {
+bool SameFile(const fs::path& a, const fs::path& b) {
+    std::error_code ignored;
+    return fs::equivalent(a, b, ignored);
+}
+
+bool CollectDirectory(const std::string& directory, const std::string& output, std::vector<std::string>& files,
+                      std::string& error) {
     std::vector<IndexedFile> found;
     std::error_code failure;
     fs::directory_iterator it(PathOf(directory), failure), end;
@@ -30,10 +36,18 @@ bool CollectDirectory(const std::string& directory, std::vector<std::string>& fi
         std::string name = Utf8Of(it->path().filename());
         if (PassedOver(name)) continue;
         std::string path = Utf8Of(it->path());
+        // The archive being written is never one of its own entries, where
+        // ever it lies and whatever it is called.
+        if (!output.empty() && SameFile(it->path(), PathOf(output))) continue;
         uint32_t index;
         std::error_code kind_failure;
         if (it->is_directory(kind_failure)) {
-            error = path + ": is a directory; a directory to pack holds only files named like NAME_007.BMP";
+            error = Printable(path) + ": is a directory; a directory to pack holds only files named like NAME_007.BMP";
+            return false;
+        }
+        if (!it->is_regular_file(kind_failure)) {
+            // A FIFO, socket or device would be read without end, or block.
+            error = Printable(path) + ": not a regular file; a directory to pack holds only files named like NAME_007.BMP";
             return false;
         }
         if (!FindEntryIndex(name, index)) {
@@ -70,7 +84,8 @@ bool CollectDirectory(const std::string& directory, std::vector<std::string>& fi
 
 }  // namespace
 
-bool CollectPackInputs(const std::vector<std::string>& inputs, std::vector<std::string>& files, std::string& error) {
+bool CollectPackInputs(const std::vector<std::string>& inputs, const std::string& output,
+                       std::vector<std::string>& files, std::string& error) {
     for (const std::string& input : inputs) {
         std::error_code failure;
         fs::file_status status = fs::status(PathOf(input), failure);
@@ -79,7 +94,7 @@ bool CollectPackInputs(const std::vector<std::string>& inputs, std::vector<std::
             return false;
         }
         if (fs::is_directory(status)) {
-            if (!CollectDirectory(input, files, error)) return false;
+            if (!CollectDirectory(input, output, files, error)) return false;
         } else {
             files.push_back(input);
         }
@@ -88,32 +103,38 @@ bool CollectPackInputs(const std::vector<std::string>& inputs, std::vector<std::
 }
 
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
-    std::FILE* file = OpenFile(path, "rb");
-    if (file == nullptr) {
-        error = "cannot read " + path + ": " + DescribeErrno(errno);
-        return false;
-    }
+    InputFile input;
+    SetActivity("reading " + Printable(path));
+    if (!OpenInputFile(path, input, error)) return false;
     bytes.clear();
-    uint8_t chunk[1 << 16];
-    bool fine = true;
-    for (;;) {
-        size_t got = std::fread(chunk, 1, sizeof chunk, file);
-        bytes.insert(bytes.end(), chunk, chunk + got);
-        if (bytes.size() > UINT32_MAX) {
-            error = path + ": over 4 GiB, more than an entry can hold";
-            fine = false;
-            break;
+    auto too_large = [&] {
+        error = Printable(path) + ": over 4 GiB, more than an entry can hold";
+        return false;
+    };
+    if (input.kind == InputKind::kFile) {
+        // Judged by the size the system gives, before a byte is read; a
+        // file that grows meanwhile is taken as it was.
+        if (input.size > UINT32_MAX) return too_large();
+        bytes.resize(static_cast<size_t>(input.size));
+        size_t got = ReadAt(input.file.handle, 0, bytes.data(), bytes.size());
+        if (got != bytes.size()) {
+            error = "cannot read " + Printable(path) + ": it holds " + std::to_string(got) + " of its " +
+                    std::to_string(bytes.size()) + " bytes";
+            return false;
         }
-        if (got < sizeof chunk) {
-            if (std::ferror(file)) {
-                error = "cannot read " + path + ": " + DescribeErrno(errno);
-                fine = false;
-            }
-            break;
-        }
+        return true;
     }
-    std::fclose(file);
-    return fine;
+    uint8_t chunk[1 << 16];
+    for (;;) {
+        size_t got = 0;
+        if (!ReadHere(input.file.handle, chunk, sizeof chunk, &got)) {
+            error = "cannot read " + Printable(path) + ": " + DescribeErrno(errno);
+            return false;
+        }
+        if (got == 0) return true;
+        if (bytes.size() + got > UINT32_MAX) return too_large();
+        bytes.insert(bytes.end(), chunk, chunk + got);
+    }
 }
 
 }  // namespace kova::cli

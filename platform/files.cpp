@@ -46,6 +46,9 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD /*share*/, void* /*security*
     default: return INVALID_HANDLE_VALUE;
     }
 
+    // Never waits in the open itself: a FIFO without a writer would hold
+    // the caller there for good. Reads of a file are the same either way.
+    flags |= O_NONBLOCK | O_NOCTTY;
     int fd;
     do {
         fd = open(name, flags, 0666);
@@ -130,6 +133,16 @@ BOOL SetEndOfFile(HANDLE file) {
     off_t at = lseek(fd, 0, SEEK_CUR);
     if (at < 0) return FALSE;
     return ftruncate(fd, at) == 0 ? TRUE : FALSE;
+}
+
+DWORD GetFileType(HANDLE file) {
+    int fd = DescriptorOf(file);
+    struct stat info;
+    if (fd < 0 || fstat(fd, &info) != 0) return FILE_TYPE_UNKNOWN;
+    if (S_ISREG(info.st_mode)) return FILE_TYPE_DISK;
+    if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) return FILE_TYPE_CHAR;
+    if (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)) return FILE_TYPE_PIPE;
+    return FILE_TYPE_UNKNOWN;
 }
 
 BOOL CloseHandle(HANDLE file) {

@@ -84,6 +84,11 @@ typedef LARGE_INTEGER* PLARGE_INTEGER;
 #define WC_NO_BEST_FIT_CHARS 0x00000400u
 #define WC_ERR_INVALID_CHARS 0x00000080u  // with CP_UTF8: fail on a lone surrogate
 
+#define FILE_TYPE_UNKNOWN 0x0000u
+#define FILE_TYPE_DISK 0x0001u
+#define FILE_TYPE_CHAR 0x0002u
+#define FILE_TYPE_PIPE 0x0003u
+
 #define LMEM_FIXED 0x0000u
 #define LMEM_MOVEABLE 0x0002u
 #define LMEM_ZEROINIT 0x0040u
@@ -103,6 +108,9 @@ KOVA_PLATFORM_API BOOL SetEndOfFile(HANDLE file);
 KOVA_PLATFORM_API BOOL CloseHandle(HANDLE file);
 KOVA_PLATFORM_API BOOL DeleteFileA(LPCSTR name);
 KOVA_PLATFORM_API BOOL GetFileSizeEx(HANDLE file, PLARGE_INTEGER size);
+// What an open handle is: a file (FILE_TYPE_DISK), a device (FILE_TYPE_CHAR),
+// a pipe, FIFO or socket (FILE_TYPE_PIPE), or else FILE_TYPE_UNKNOWN.
+KOVA_PLATFORM_API DWORD GetFileType(HANDLE file);
 // Renames `from` to `to`; with MOVEFILE_REPLACE_EXISTING a file (or a link)
 // already at `to` is replaced in one step, never written through.
 KOVA_PLATFORM_API BOOL MoveFileExA(LPCSTR from, LPCSTR to, DWORD flags);

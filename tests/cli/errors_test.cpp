@@ -135,13 +135,13 @@ INSTANTIATE_TEST_SUITE_P(
                     "--method"},
         FailureCase{"pack_into_a_directory", {"pack", "@scratch/folder.DAT", "@scratch/notes.txt"}, 1,
                     "@scratch/folder.DAT"},
-        FailureCase{"replace_without_equals", {"replace", kSample, "3"}, 1, "'3' is not ENTRY=FILE"},
+        FailureCase{"replace_without_equals", {"replace", kSample, "3"}, 2, "'3' is not ENTRY=FILE"},
         FailureCase{"replace_unknown_entry", {"replace", kSample, "9=@scratch/notes.txt", "-o", "@scratch/o.DAT"}, 1,
                     "no entry 9"},
         FailureCase{"replace_entry_twice", {"replace", kSample, "1=@scratch/notes.txt", "sample_001.WAV=@scratch/notes.txt",
                      "-o", "@scratch/o.DAT"}, 1, "entry 1 is given twice"},
         FailureCase{"replace_missing_file", {"replace", kSample, "1=@scratch/none.WAV", "-o", "@scratch/o.DAT"}, 1,
-                    "cannot read @scratch/none.WAV"}),
+                    "cannot open @scratch/none.WAV"}),
     [](const auto& info) { return info.param.name; });
 
 // Nothing half-done is left behind when a run fails on an entry.

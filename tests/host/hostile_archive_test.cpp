@@ -26,6 +26,7 @@
 #ifndef _WIN32
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -438,6 +439,19 @@ TEST_F(HostileArchiveTest, ShortHeadsThroughAHandle) {
         ASSERT_GE(fd, 0);
         EXPECT_EQ(Plugin().is_supported("short.DAT", static_cast<DWORD_PTR>(fd)), WholeWhenPadded(length) ? 1 : 0) << length;
         close(fd);
+    }
+}
+#endif
+
+#ifndef _WIN32
+// The exports read by name only what is a file: a FIFO nobody writes to (or
+// a device) would hold a host in the open or the read for good.
+TEST_F(HostileArchiveTest, ByNameOnlyFilesAreRead) {
+    std::string fifo = (dir_ / "waits.DAT").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const char* path : {fifo.c_str(), "/dev/zero"}) {
+        EXPECT_EQ(ListFile(path).result, 6) << path;
+        EXPECT_EQ(ExtractFile(path, 0).result, 6) << path;
     }
 }
 #endif

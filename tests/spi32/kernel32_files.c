@@ -108,7 +108,8 @@ static HANDLE OpenPath(const char *path, DWORD access, DWORD disposition) {
         SetLastErrorValue(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
-    int fd = open(path, flags, 0666);
+    /* Never waits in the open: a FIFO without a writer would hold it. */
+    int fd = open(path, flags | O_NONBLOCK | O_NOCTTY, 0666);
     if (fd < 0) {
         Failed();
         return INVALID_HANDLE_VALUE;
@@ -250,6 +251,16 @@ static BOOL WINAPI GetFileSizeEx(HANDLE file, LARGE_INTEGER *size) {
     return TRUE;
 }
 
+static DWORD WINAPI GetFileType(HANDLE file) {
+    int fd = DescriptorOf(file, "GetFileType");
+    struct stat info;
+    if (fd < 0 || fstat(fd, &info) != 0) return 0;
+    if (S_ISREG(info.st_mode)) return 1;                          /* FILE_TYPE_DISK */
+    if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) return 2; /* FILE_TYPE_CHAR */
+    if (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)) return 3; /* FILE_TYPE_PIPE */
+    return 0;
+}
+
 static BOOL Unlink(const char *path) { return unlink(path) == 0 ? TRUE : Failed(); }
 
 static BOOL WINAPI DeleteFileA(const char *name) {
@@ -329,6 +340,7 @@ const struct ImportSymbol kernel32_file_symbols[] = {
     {"FindFirstFileW", FindFirstFileW},
     {"FindNextFileW", FindNextFileW},
     {"GetFileSizeEx", GetFileSizeEx},
+    {"GetFileType", GetFileType},
     {"MoveFileExA", MoveFileExA},
     {"MoveFileExW", MoveFileExW},
     {"ReadFile", ReadFile},

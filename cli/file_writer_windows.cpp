@@ -1,0 +1,168 @@
+// The writer on Windows: names are single components checked before use,
+// joined to the directory's path; a reparse point (a link or junction) met
+// below the directory the user named is refused, and files are written
+// under a fresh temporary name and moved over the target when complete.
+#include "cli/file_writer.h"
+
+#include <filesystem>
+#include <system_error>
+#include <windows.h>
+
+#include "cli/interrupts.h"
+#include "cli/messages.h"
+#include "cli/text.h"
+
+namespace kova::cli {
+namespace {
+
+std::string Where(const OutputDirectory& directory, const std::string& name) {
+    return Printable(directory.display + "\\" + name);
+}
+
+std::wstring Join(const OutputDirectory& directory, const std::string& name) {
+    std::wstring path = directory.path;
+    if (!path.empty() && path.back() != L'\\' && path.back() != L'/') path += L'\\';
+    return path + WideOf(name);
+}
+
+std::string LastError() { return std::system_category().message(static_cast<int>(GetLastError())); }
+
+TemporaryFileGuard guard;
+
+}  // namespace
+
+OutputDirectory::~OutputDirectory() = default;
+
+bool IsPlainComponent(const std::string& name) {
+    if (name.empty() || name == "." || name == "..") return false;
+    return name.find_first_of(std::string("/\\:\0", 4)) == std::string::npos;
+}
+
+bool OpenOutputDirectory(const std::string& path, bool create, OutputDirectory& directory, std::string& error) {
+    directory.display = path;
+    directory.path = WideOf(path);
+    std::error_code failure;
+    if (std::filesystem::is_directory(PathOf(path), failure)) return true;
+    if (!create || std::filesystem::exists(PathOf(path), failure)) {
+        error = "cannot open directory " + Printable(path) + (create ? ": a file of that name exists" : ": not found");
+        return false;
+    }
+    std::filesystem::create_directories(PathOf(path), failure);
+    if (failure) {
+        error = "cannot create directory " + Printable(path) + ": " + failure.message();
+        return false;
+    }
+    return true;
+}
+
+bool OpenSubdirectory(const OutputDirectory& parent, const std::string& name, OutputDirectory& directory,
+                      std::string& error) {
+    directory.display = parent.display + "\\" + name;
+    if (!IsPlainComponent(name)) {
+        error = "cannot extract into " + Printable(directory.display) + ": '" + Printable(name) +
+                "' is not a plain directory name";
+        return false;
+    }
+    directory.path = Join(parent, name);
+    if (!CreateDirectoryW(directory.path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+        error = "cannot create directory " + Printable(directory.display) + ": " + LastError();
+        return false;
+    }
+    DWORD attributes = GetFileAttributesW(directory.path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        error = "cannot extract into " + Printable(directory.display) + ": " +
+                (attributes == INVALID_FILE_ATTRIBUTES                ? LastError()
+                 : (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? std::string("it is a link, not followed")
+                                                                      : std::string("it exists and is not a directory"));
+        return false;
+    }
+    return true;
+}
+
+NameHolder WhatHolds(const OutputDirectory& directory, const std::string& name) {
+    DWORD attributes = GetFileAttributesW(Join(directory, name).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return NameHolder::kNothing;
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return NameHolder::kLink;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return NameHolder::kOther;
+    return NameHolder::kFile;
+}
+
+bool NewFile::Begin(const OutputDirectory& directory, const std::string& name, std::string& error) {
+    Abandon();
+    directory_ = &directory;
+    name_ = name;
+    if (!IsPlainComponent(name)) {
+        error = "cannot create " + Where(directory, name) + ": not a plain file name";
+        return false;
+    }
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        std::string candidate = name + "." + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(attempt) + ".part";
+        guard.Arm();
+        HANDLE handle = CreateFileW(Join(directory, candidate).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle != INVALID_HANDLE_VALUE) {
+            handle_ = handle;
+            temporary_ = candidate;
+            return true;
+        }
+        DWORD failure = GetLastError();
+        guard.Disarm();
+        if (failure != ERROR_FILE_EXISTS && failure != ERROR_ALREADY_EXISTS) {
+            SetLastError(failure);
+            break;
+        }
+    }
+    error = "cannot create " + Where(directory, name) + ": " + LastError();
+    return false;
+}
+
+bool NewFile::Append(const uint8_t* data, size_t size, std::string& error) {
+    while (size > 0) {
+        DWORD chunk = size < (DWORD{1} << 30) ? static_cast<DWORD>(size) : (DWORD{1} << 30);
+        DWORD put = 0;
+        if (!WriteFile(static_cast<HANDLE>(handle_), data, chunk, &put, nullptr) || put == 0) {
+            error = "cannot write " + Where(*directory_, name_) + ": " + LastError();
+            Abandon();
+            return false;
+        }
+        data += put;
+        size -= put;
+    }
+    return true;
+}
+
+bool NewFile::Commit(bool replace, const KeptAttributes&, std::string& error) {
+    bool closed = CloseHandle(static_cast<HANDLE>(handle_)) != 0;
+    handle_ = nullptr;
+    std::wstring from = Join(*directory_, temporary_);
+    std::wstring to = Join(*directory_, name_);
+    if (closed && MoveFileExW(from.c_str(), to.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0)) {
+        temporary_.clear();
+        guard.Disarm();
+        return true;
+    }
+    DWORD failure = GetLastError();
+    error = "cannot create " + Where(*directory_, name_) + ": " +
+            (failure == ERROR_ALREADY_EXISTS || failure == ERROR_FILE_EXISTS ? std::string("it exists (--keep)")
+                                                                            : LastError());
+    Abandon();
+    return false;
+}
+
+void NewFile::Abandon() {
+    if (handle_ != nullptr) CloseHandle(static_cast<HANDLE>(handle_));
+    handle_ = nullptr;
+    if (!temporary_.empty() && directory_ != nullptr) DeleteFileW(Join(*directory_, temporary_).c_str());
+    if (!temporary_.empty()) guard.Disarm();
+    temporary_.clear();
+}
+
+bool WriteFileIn(const OutputDirectory& directory, const std::string& name, const uint8_t* data, size_t size,
+                 bool replace, std::string& error) {
+    NewFile file;
+    return file.Begin(directory, name, error) && file.Append(data, size, error) &&
+           file.Commit(replace, KeptAttributes{}, error);
+}
+
+}  // namespace kova::cli
