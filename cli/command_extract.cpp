@@ -52,17 +52,21 @@ Outcome ExtractOne(const ListedArchive& archive, const ListedEntry& entry, const
                 std::to_string(entry.packed_size) + " stored bytes could give; not extracted (--force writes it)";
         return Outcome::kFailed;
     }
-    // A link at the name is replaced, never followed; a directory, FIFO or
-    // device there is left alone.
-    NameHolder holder = WhatHolds(directory, entry.name);
-    if (holder == NameHolder::kOther) {
-        error = "cannot create " + Printable(directory.display + "/" + entry.name) + ": it exists and is not a regular file";
-        return Outcome::kFailed;
-    }
-    if (options.overwrite != OverwriteMode::kReplace && holder != NameHolder::kNothing) {
-        if (options.overwrite == OverwriteMode::kSkipExisting) return Outcome::kSkipped;
-        error = "cannot create " + Printable(directory.display + "/" + entry.name) + ": it exists (--keep)";
-        return Outcome::kFailed;
+    // Looked at only when existing names are kept: a replacement learns of
+    // what holds the name as it takes it (a link is replaced, never
+    // followed; a directory, FIFO or device is left alone).
+    if (options.overwrite != OverwriteMode::kReplace) {
+        NameHolder holder = WhatHolds(directory, entry.name);
+        if (holder == NameHolder::kOther) {
+            error = "cannot create " + Printable(directory.display + "/" + entry.name) +
+                    ": it exists and is not a regular file";
+            return Outcome::kFailed;
+        }
+        if (holder != NameHolder::kNothing) {
+            if (options.overwrite == OverwriteMode::kSkipExisting) return Outcome::kSkipped;
+            error = "cannot create " + Printable(directory.display + "/" + entry.name) + ": it exists (--keep)";
+            return Outcome::kFailed;
+        }
     }
     EntryContent content;
     if (!ReadEntryContent(archive, entry.index, content, error)) return Outcome::kFailed;

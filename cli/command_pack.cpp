@@ -45,7 +45,9 @@ void PrintReport(const std::string& output, const std::vector<PackedEntry>& pack
     ArchiveSource written;
     written.path = output;
     if (OpenListedArchive(written, IntegrityDepth::kIndexAndHeads, listed, error) && listed.Count() == packed.size()) {
-        for (size_t k = 0; k < packed.size(); ++k) names[k] = listed.NameOf(static_cast<uint32_t>(k));
+        for (size_t k = 0; k < packed.size(); ++k) {
+            names[k] = json ? listed.NameOf(static_cast<uint32_t>(k)) : listed.PrintableNameOf(static_cast<uint32_t>(k));
+        }
     }
     uint64_t packed_total = 0, unpacked_total = 0;
     for (const PackedEntry& entry : packed) {
@@ -81,7 +83,7 @@ void PrintReport(const std::string& output, const std::vector<PackedEntry>& pack
                     static_cast<unsigned long long>(packed[k].unpacked_size));
     }
     std::printf("packed %s into %s: %llu of %llu bytes (%s)\n", CountOf(packed.size(), "entry", "entries").c_str(),
-                output.c_str(), static_cast<unsigned long long>(packed_total),
+                Printable(output).c_str(), static_cast<unsigned long long>(packed_total),
                 static_cast<unsigned long long>(unpacked_total), Ratio(packed_total, unpacked_total).c_str());
 }
 

@@ -48,6 +48,10 @@ bool OpenSubdirectory(const OutputDirectory& parent, const std::string& name, Ou
 enum class NameHolder { kNothing, kFile, kLink, kOther };
 NameHolder WhatHolds(const OutputDirectory& directory, const std::string& name);
 
+// A name a new file may take over: free, a file, or a link (replaced
+// itself, never followed); not a directory, FIFO or device.
+bool Replaceable(const OutputDirectory& directory, const std::string& name);
+
 // Permission bits, owner and group a new file takes over from the file it
 // replaces (POSIX); where the process may not set the owner, the set-id
 // bits are dropped rather than given to the caller's file.

@@ -108,6 +108,13 @@ void KeepAttributes(int descriptor, const KeptAttributes& attributes) {
 
 }  // namespace
 
+// A name a new file may take over: free, a file, or a link (replaced
+// itself, never followed); not a directory, FIFO or device.
+bool Replaceable(const OutputDirectory& directory, const std::string& name) {
+    NameHolder holder = WhatHolds(directory, name);
+    return holder != NameHolder::kOther;
+}
+
 OutputDirectory::~OutputDirectory() {
     if (descriptor >= 0) close(descriptor);
 }
@@ -221,20 +228,21 @@ bool NewFile::Commit(bool replace, const KeptAttributes& attributes, std::string
     KeepAttributes(descriptor_, attributes);
 #if defined(__linux__) && defined(O_TMPFILE)
     if (nameless_) {
-        if (!replace) {
-            if (LinkNameless(descriptor_, directory, name)) {
-                nameless_ = false;
-                if (close(descriptor_) != 0) {
-                    int failure = errno;
-                    descriptor_ = -1;
-                    unlinkat(directory, name, 0);
-                    return fail(DescribeErrno(failure));
-                }
+        // Most names are free: then the file takes its name in one step.
+        if (LinkNameless(descriptor_, directory, name)) {
+            nameless_ = false;
+            if (close(descriptor_) != 0) {
+                int failure = errno;
                 descriptor_ = -1;
-                return true;
+                unlinkat(directory, name, 0);
+                return fail(DescribeErrno(failure));
             }
-            if (errno == EEXIST) return fail("it exists (--keep)");
-        } else {
+            descriptor_ = -1;
+            return true;
+        }
+        if (errno == EEXIST) {
+            if (!replace) return fail("it exists (--keep)");
+            if (!Replaceable(*directory_, name_)) return fail("it exists and is not a regular file");
             // A replacement is named beside the target and renamed over it.
             for (int attempt = 0; attempt < 1000 && temporary_.empty(); ++attempt) {
                 std::string candidate = TemporaryName(name_, attempt);
@@ -272,6 +280,7 @@ bool NewFile::Commit(bool replace, const KeptAttributes& attributes, std::string
     int closed = close(descriptor_);
     descriptor_ = -1;
     if (closed != 0) return fail(DescribeErrno(errno));
+    if (replace && !Replaceable(*directory_, name_)) return fail("it exists and is not a regular file");
     bool named = replace ? renameat(directory, temporary_.c_str(), directory, name) == 0
                          : linkat(directory, temporary_.c_str(), directory, name, 0) == 0;
     if (!named) return fail(errno == EEXIST ? std::string("it exists (--keep)") : DescribeErrno(errno));

@@ -88,6 +88,10 @@ NameHolder WhatHolds(const OutputDirectory& directory, const std::string& name) 
     return NameHolder::kFile;
 }
 
+bool Replaceable(const OutputDirectory& directory, const std::string& name) {
+    return WhatHolds(directory, name) != NameHolder::kOther;
+}
+
 bool NewFile::Begin(const OutputDirectory& directory, const std::string& name, std::string& error) {
     Abandon();
     directory_ = &directory;
@@ -135,6 +139,11 @@ bool NewFile::Append(const uint8_t* data, size_t size, std::string& error) {
 bool NewFile::Commit(bool replace, const KeptAttributes&, std::string& error) {
     bool closed = CloseHandle(static_cast<HANDLE>(handle_)) != 0;
     handle_ = nullptr;
+    if (closed && replace && !Replaceable(*directory_, name_)) {
+        error = "cannot create " + Where(*directory_, name_) + ": it exists and is not a regular file";
+        Abandon();
+        return false;
+    }
     std::wstring from = Join(*directory_, temporary_);
     std::wstring to = Join(*directory_, name_);
     if (closed && MoveFileExW(from.c_str(), to.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0)) {
