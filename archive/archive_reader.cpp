@@ -56,7 +56,25 @@ size_t ArchiveReader::ReadBytes(uint64_t offset, uint8_t* buffer, size_t size) c
         return there.size();
     }
     if (offset > static_cast<uint64_t>(INT64_MAX - archive_offset)) return 0;
+    if (read_ahead != 0 && size <= read_ahead / 2) return ReadThroughWindow(offset, buffer, size);
     return ReadAt(file.handle, archive_offset + static_cast<int64_t>(offset), buffer, size);
+}
+
+size_t ArchiveReader::ReadThroughWindow(uint64_t offset, uint8_t* buffer, size_t size) const {
+    auto inside = [&] { return offset >= window_start && offset - window_start + size <= window_filled; };
+    if (!inside()) {
+        if (window.size != read_ahead && !window.Allocate(read_ahead)) {
+            return ReadAt(file.handle, archive_offset + static_cast<int64_t>(offset), buffer, size);
+        }
+        window_start = offset;
+        window_filled = ReadAt(file.handle, archive_offset + static_cast<int64_t>(offset), window.data, window.size);
+    }
+    // Past the end of the file the window holds less than asked; what it
+    // lacks is what a direct read would not have got either.
+    size_t there = offset - window_start < window_filled ? window_filled - static_cast<size_t>(offset - window_start) : 0;
+    size_t got = std::min(size, there);
+    if (got != 0) std::memcpy(buffer, window.data + (offset - window_start), got);
+    return got;
 }
 
 ByteSpan ArchiveReader::ReadHead(const IndexEntry& entry, uint8_t (&head)[kEntryHeadSize], size_t* got) const {

@@ -49,6 +49,13 @@ struct ArchiveReader {
 
     bool index_on_demand = false;  // file input: records read one at a time
 
+    // File input: when set, small reads are served from a window of this
+    // many bytes read from the file at once. A reader that goes through the
+    // entries in the order of their bytes (a listing's heads, an extraction
+    // of thousands of small entries) then makes one read where it made
+    // thousands; one that reads a single entry is better without it.
+    size_t read_ahead = 0;
+
     // Record `i` (below entry_count): from the index held, or read from the
     // file when it was opened with IndexReading::kOnDemand.
     IndexEntry Entry(uint32_t i) const;
@@ -75,8 +82,19 @@ struct ArchiveReader {
     // as zero gives. kNoMemory when `scratch` cannot be had.
     ArchiveStatus ReadStored(const IndexEntry& entry, HeapBuffer& scratch, ByteSpan& stored) const;
 
+private:
+    size_t ReadThroughWindow(uint64_t offset, uint8_t* buffer, size_t size) const;
+
+    mutable HeapBuffer window;  // read_ahead bytes of the file, from window_start
+    mutable uint64_t window_start = 0;
+    mutable size_t window_filled = 0;  // how many of them the file held
+
+public:
+
     // Closes the file and frees the index early; an image stays lent.
     void Release() {
+        window.Release();
+        window_filled = 0;
         index = {};
         index_table.Release();
         header_copy.Release();

@@ -200,6 +200,8 @@ bool OpenListedArchive(const ArchiveSource& source, IntegrityDepth depth, Listed
         return false;
     }
     if (!OpenInput(input, archive, error)) return false;
+    // The command goes through entries in the order of their bytes.
+    archive.reader.read_ahead = size_t{1} << 20;
     WalkArchive(archive.reader, depth, archive.report);
     return true;
 }

@@ -90,6 +90,7 @@ private:
     std::string temporary_;  // its temporary name, when it has one
 #ifdef _WIN32
     void* handle_ = nullptr;
+    std::wstring temporary_path_;
 #else
     int descriptor_ = -1;
     bool nameless_ = false;

@@ -8,6 +8,7 @@
 #include <system_error>
 #include <windows.h>
 
+#include "archive/file_io.h"
 #include "cli/interrupts.h"
 #include "cli/messages.h"
 #include "cli/text.h"
@@ -92,6 +93,9 @@ bool Replaceable(const OutputDirectory& directory, const std::string& name) {
     return WhatHolds(directory, name) != NameHolder::kOther;
 }
 
+// Files are written with the archive library's own complete-or-nothing
+// pieces, the ones the plug-in's disk output uses: a fresh temporary name
+// beside the target, moved over it when complete.
 bool NewFile::Begin(const OutputDirectory& directory, const std::string& name, std::string& error) {
     Abandon();
     directory_ = &directory;
@@ -100,40 +104,27 @@ bool NewFile::Begin(const OutputDirectory& directory, const std::string& name, s
         error = "cannot create " + Where(directory, name) + ": not a plain file name";
         return false;
     }
-    for (int attempt = 0; attempt < 1000; ++attempt) {
-        std::string candidate = name + "." + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(attempt) + ".part";
-        guard.Arm();
-        HANDLE handle = CreateFileW(Join(directory, candidate).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (handle != INVALID_HANDLE_VALUE) {
-            handle_ = handle;
-            temporary_ = candidate;
-            return true;
-        }
-        DWORD failure = GetLastError();
+    std::wstring target = Join(directory, name);
+    WCHAR temporary[kMaxFilePath];
+    FileHandle file;
+    guard.Arm();
+    if (!CreateTemporaryBeside(reinterpret_cast<const WCHAR*>(target.c_str()), temporary, file)) {
         guard.Disarm();
-        if (failure != ERROR_FILE_EXISTS && failure != ERROR_ALREADY_EXISTS) {
-            SetLastError(failure);
-            break;
-        }
+        error = "cannot create " + Where(directory, name) + ": " + LastError();
+        return false;
     }
-    error = "cannot create " + Where(directory, name) + ": " + LastError();
-    return false;
+    temporary_path_.assign(reinterpret_cast<const wchar_t*>(temporary));
+    temporary_ = name;  // marks that a temporary file exists
+    handle_ = file.handle;
+    file.handle = INVALID_HANDLE_VALUE;
+    return true;
 }
 
 bool NewFile::Append(const uint8_t* data, size_t size, std::string& error) {
-    while (size > 0) {
-        DWORD chunk = size < (DWORD{1} << 30) ? static_cast<DWORD>(size) : (DWORD{1} << 30);
-        DWORD put = 0;
-        if (!WriteFile(static_cast<HANDLE>(handle_), data, chunk, &put, nullptr) || put == 0) {
-            error = "cannot write " + Where(*directory_, name_) + ": " + LastError();
-            Abandon();
-            return false;
-        }
-        data += put;
-        size -= put;
-    }
-    return true;
+    if (WriteAll(static_cast<HANDLE>(handle_), data, size)) return true;
+    error = "cannot write " + Where(*directory_, name_) + ": " + LastError();
+    Abandon();
+    return false;
 }
 
 bool NewFile::Commit(bool replace, const KeptAttributes&, std::string& error) {
@@ -144,9 +135,9 @@ bool NewFile::Commit(bool replace, const KeptAttributes&, std::string& error) {
         Abandon();
         return false;
     }
-    std::wstring from = Join(*directory_, temporary_);
     std::wstring to = Join(*directory_, name_);
-    if (closed && MoveFileExW(from.c_str(), to.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0)) {
+    if (closed && MoveFileNamed(reinterpret_cast<const WCHAR*>(temporary_path_.c_str()),
+                                reinterpret_cast<const WCHAR*>(to.c_str()), replace ? MOVEFILE_REPLACE_EXISTING : 0)) {
         temporary_.clear();
         guard.Disarm();
         return true;
@@ -162,8 +153,10 @@ bool NewFile::Commit(bool replace, const KeptAttributes&, std::string& error) {
 void NewFile::Abandon() {
     if (handle_ != nullptr) CloseHandle(static_cast<HANDLE>(handle_));
     handle_ = nullptr;
-    if (!temporary_.empty() && directory_ != nullptr) DeleteFileW(Join(*directory_, temporary_).c_str());
-    if (!temporary_.empty()) guard.Disarm();
+    if (!temporary_.empty()) {
+        DeleteFileNamed(reinterpret_cast<const WCHAR*>(temporary_path_.c_str()));
+        guard.Disarm();
+    }
     temporary_.clear();
 }
 

@@ -242,6 +242,29 @@ TEST_F(OpenArchiveTest, ReadsReportWhatTheyGot) {
     }
 }
 
+// Reads through the read-ahead window get what direct reads get: across the
+// window's edges, backwards, at the file's end and past it, and reads too
+// large for the window.
+TEST_F(OpenArchiveTest, ReadAheadReadsWhatDirectReadsRead) {
+    Bytes content(300);
+    for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<uint8_t>(i * 7 + 1);
+    std::string path = Write("ahead.DAT", Concat({Bytes(3, 0), BuildArchive({content})}));
+    ArchiveReader direct, ahead;
+    ASSERT_EQ(OpenArchiveFile(path.c_str(), 3, direct), ArchiveStatus::kOk);
+    ASSERT_EQ(OpenArchiveFile(path.c_str(), 3, ahead), ArchiveStatus::kOk);
+    ahead.read_ahead = 64;
+    const uint64_t end = direct.archive_bytes;
+    const std::pair<uint64_t, size_t> reads[] = {{0, 8},  {60, 8},       {30, 32},      {100, 33}, {90, 10},
+                                                 {5, 1},  {end - 5, 10}, {end, 4},      {end + 50, 4},
+                                                 {40, 0}, {10, 200},     {end - 20, 20}};
+    for (const auto& [offset, size] : reads) {
+        SCOPED_TRACE(offset);
+        Bytes want(size + 1, 0x77), got(size + 1, 0x77);
+        EXPECT_EQ(ahead.ReadBytes(offset, got.data(), size), direct.ReadBytes(offset, want.data(), size));
+        EXPECT_EQ(got, want);
+    }
+}
+
 TEST_F(OpenArchiveTest, ReopeningReleasesThePreviousArchive) {
     std::string good = Write("g.DAT", BuildArchive({Bytes(3, 9)}));
     ArchiveReader opened;
