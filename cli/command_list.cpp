@@ -2,6 +2,7 @@
 // line written as it is made.
 #include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "cli/archive_arguments.h"
 #include "cli/archive_source.h"
@@ -11,6 +12,7 @@
 #include "cli/messages.h"
 #include "cli/sha256.h"
 #include "cli/terminal.h"
+#include "format/entry_name.h"
 
 namespace kova::cli {
 namespace {
@@ -81,17 +83,39 @@ int DigitsOf(uint64_t value) {
     return digits;
 }
 
-// `value` in decimal, right-aligned in `width` columns.
-void AppendRight(std::string& line, uint64_t value, int width) {
+// `value` in decimal, right-aligned in `width` columns, at `at`; returns
+// where the next column starts.
+char* PutRight(char* at, uint64_t value, int width) {
     char digits[24];
     int count = 0;
     do {
         digits[count++] = static_cast<char>('0' + value % 10);
         value /= 10;
     } while (value != 0);
-    if (count < width) line.append(static_cast<size_t>(width - count), ' ');
-    while (count > 0) line += digits[--count];
+    for (int k = count; k < width; ++k) *at++ = ' ';
+    while (count > 0) *at++ = digits[--count];
+    return at;
 }
+
+// Standard output in large pieces: a listing of a million entries is a
+// million short lines, and the stream's per-call work costs more than
+// making them.
+struct OutputBatch {
+    std::vector<char> bytes = std::vector<char>(size_t{1} << 16);
+    size_t used = 0;
+
+    ~OutputBatch() { Flush(); }
+    char* Room(size_t needed) {
+        if (bytes.size() - used < needed) Flush();
+        if (bytes.size() < needed) bytes.resize(needed);
+        return bytes.data() + used;
+    }
+    void Used(const char* end) { used = static_cast<size_t>(end - bytes.data()); }
+    void Flush() {
+        if (used != 0) std::fwrite(bytes.data(), 1, used, stdout);
+        used = 0;
+    }
+};
 
 void PrintTable(const ListedArchive& archive, bool hash, bool& failed) {
     // Widths from what the index and heads say, not from rows held: the
@@ -110,27 +134,39 @@ void PrintTable(const ListedArchive& archive, bool hash, bool& failed) {
         std::printf("%*s  %-*s  %*s  %*s%s\n", index_width, "index", name_width, "name", packed_width, "packed",
                     unpacked_width, "unpacked", hash ? "  sha256" : "");
     }
-    std::string line;
+    // Each row laid out by hand: printf's parsing costs more than the
+    // listing. Names are the printable base name and the suffix the
+    // plug-in's naming gives.
+    const std::string& base = archive.printable_base_name;
+    const size_t row_room = static_cast<size_t>(index_width + name_width + packed_width + unpacked_width) + 32;
+    OutputBatch batch;
     for (uint32_t index = 0; index < archive.Count(); ++index) {
         const EntryFacts& facts = archive.report.entries[index];
-        // Laid out by hand: printf's parsing costs more than the listing.
-        line.clear();
-        AppendRight(line, index, index_width);
-        line += "  ";
-        std::string name = archive.PrintableNameOf(index);
-        line += name;
-        if (name.size() < static_cast<size_t>(name_width)) line.append(static_cast<size_t>(name_width) - name.size(), ' ');
-        line += "  ";
-        AppendRight(line, facts.stored_size, packed_width);
-        line += "  ";
-        AppendRight(line, facts.unpacked_size, unpacked_width);
+        char* at = PutRight(batch.Room(row_room + base.size()), index, index_width);
+        *at++ = ' ';
+        *at++ = ' ';
+        char* name = at;
+        at = std::copy(base.begin(), base.end(), at);
+        FormatEntryName(at, 24, "", index, ExtensionOf(facts.kind));
+        while (*at != '\0') ++at;
+        for (int k = static_cast<int>(at - name); k < name_width; ++k) *at++ = ' ';
+        *at++ = ' ';
+        *at++ = ' ';
+        at = PutRight(at, facts.stored_size, packed_width);
+        *at++ = ' ';
+        *at++ = ' ';
+        at = PutRight(at, facts.unpacked_size, unpacked_width);
         if (hash) {
+            batch.Used(at);
             Json digest = HashOf(archive, index, failed);
-            line += "  ";
-            line += digest.is_string() ? digest.get<std::string>() : std::string("-");
+            std::string text = digest.is_string() ? digest.get<std::string>() : std::string("-");
+            at = batch.Room(text.size() + 3) ;
+            *at++ = ' ';
+            *at++ = ' ';
+            at = std::copy(text.begin(), text.end(), at);
         }
-        line += '\n';
-        std::fwrite(line.data(), 1, line.size(), stdout);
+        *at++ = '\n';
+        batch.Used(at);
     }
 }
 

@@ -1,5 +1,7 @@
 #include "format/entry_name.h"
 
+#include <cstring>
+
 
 namespace kova {
 
@@ -44,19 +46,35 @@ void FormatEntryName(char* out, size_t capacity, const char* base_name, uint32_t
     if (capacity == 0) return;
     // BASE_007.EXT, cut to the capacity; written by hand, as the formatted
     // printing functions would bring kilobytes of code into the plug-in.
-    size_t at = 0;
-    auto put = [&](char c) {
-        if (at + 1 < capacity) out[at++] = c;
-    };
-    for (const char* c = base_name != nullptr ? base_name : ""; *c != '\0'; ++c) put(*c);
-    put('_');
+    const char* base = base_name != nullptr ? base_name : "";
     char digits[10];
     int count = 0;
     do {
         digits[count++] = static_cast<char>('0' + index % 10);
         index /= 10;
     } while (index != 0);
-    for (int k = count; k < 3; ++k) put('0');
+    const size_t base_length = std::strlen(base), extension_length = std::strlen(extension);
+    const size_t zeros = count < 3 ? static_cast<size_t>(3 - count) : 0;
+    size_t at = 0;
+    if (base_length + zeros + static_cast<size_t>(count) + extension_length + 2 < capacity) {
+        // The whole name fits, as nearly every one does: whole pieces at a
+        // time (a listing names a million entries).
+        std::memcpy(out, base, base_length);
+        at = base_length;
+        out[at++] = '_';
+        for (size_t k = 0; k < zeros; ++k) out[at++] = '0';
+        while (count > 0) out[at++] = digits[--count];
+        out[at++] = '.';
+        std::memcpy(out + at, extension, extension_length);
+        out[at + extension_length] = '\0';
+        return;
+    }
+    auto put = [&](char c) {
+        if (at + 1 < capacity) out[at++] = c;
+    };
+    for (const char* c = base; *c != '\0'; ++c) put(*c);
+    put('_');
+    for (size_t k = 0; k < zeros; ++k) put('0');
     while (count > 0) put(digits[--count]);
     put('.');
     for (const char* c = extension; *c != '\0'; ++c) put(*c);
