@@ -208,6 +208,29 @@ TEST(Entry, FillEntryInfoUnpackedSize) {
     }
 }
 
+// Names are cut to the room given, never past it, whole or not.
+TEST(Entry, FormatEntryNameCutsToItsRoom) {
+    struct Case {
+        size_t capacity;
+        const char* base;
+        uint32_t index;
+        const char* expected;
+    };
+    const Case cases[] = {{64, "disk1", 7, "disk1_007.BMP"},  {64, "", 1234567, "_1234567.BMP"},
+                          {14, "disk1", 7, "disk1_007.BMP"},  {13, "disk1", 7, "disk1_007.BM"},
+                          {7, "disk1", 7, "disk1_"},          {1, "disk1", 7, ""},
+                          {64, "d", 4294967295u, "d_4294967295.BMP"}};
+    for (const Case& c : cases) {
+        char out[64];
+        std::memset(out, 'x', sizeof out);
+        FormatEntryName(out, c.capacity, c.base, c.index, "BMP");
+        EXPECT_STREQ(out, c.expected) << c.capacity;
+        if (c.capacity < sizeof out) {
+            EXPECT_EQ(out[c.capacity], 'x') << "written past its room";
+        }
+    }
+}
+
 TEST(Entry, ParseEntryIndex) {
     struct Case {
         std::string name;
