@@ -60,14 +60,17 @@ size_t ArchiveReader::ReadBytes(uint64_t offset, uint8_t* buffer, size_t size) c
     return ReadAt(file.handle, archive_offset + static_cast<int64_t>(offset), buffer, size);
 }
 
+bool ArchiveReader::FillWindowFor(uint64_t offset, size_t size) const {
+    if (offset >= window_start && offset - window_start + size <= window_filled) return true;
+    if (window.size != read_ahead && !window.Allocate(read_ahead)) return false;
+    window_start = offset;
+    window_filled = ReadAt(file.handle, archive_offset + static_cast<int64_t>(offset), window.data, window.size);
+    return true;
+}
+
 size_t ArchiveReader::ReadThroughWindow(uint64_t offset, uint8_t* buffer, size_t size) const {
-    auto inside = [&] { return offset >= window_start && offset - window_start + size <= window_filled; };
-    if (!inside()) {
-        if (window.size != read_ahead && !window.Allocate(read_ahead)) {
-            return ReadAt(file.handle, archive_offset + static_cast<int64_t>(offset), buffer, size);
-        }
-        window_start = offset;
-        window_filled = ReadAt(file.handle, archive_offset + static_cast<int64_t>(offset), window.data, window.size);
+    if (!FillWindowFor(offset, size)) {
+        return ReadAt(file.handle, archive_offset + static_cast<int64_t>(offset), buffer, size);
     }
     // Past the end of the file the window holds less than asked; what it
     // lacks is what a direct read would not have got either.
@@ -89,6 +92,15 @@ ArchiveStatus ArchiveReader::ReadStored(const IndexEntry& entry, HeapBuffer& scr
     uint64_t held = BytesHeldOf(entry);
     if (in_memory && held == entry.stored_size) {
         stored = SubSpan(image, entry.data_offset, entry.stored_size);
+        return ArchiveStatus::kOk;
+    }
+    // Small entries the file holds whole are lent from the read-ahead
+    // window, not copied out of it.
+    if (!in_memory && read_ahead != 0 && held == entry.stored_size && held <= read_ahead / 2 &&
+        entry.data_offset <= static_cast<uint64_t>(INT64_MAX - archive_offset) &&
+        FillWindowFor(entry.data_offset, static_cast<size_t>(held)) &&
+        entry.data_offset - window_start + held <= window_filled) {
+        stored = ByteSpan(window.data + (entry.data_offset - window_start), static_cast<size_t>(held));
         return ArchiveStatus::kOk;
     }
     // Working memory covers the bytes that exist, never what a stored_size

@@ -76,13 +76,17 @@ struct ArchiveReader {
     }
 
     // The entry's stored bytes, lent straight from an image that holds them
-    // all; otherwise the bytes held, read or copied into `scratch`, followed
+    // all, or from the read-ahead window (valid until the reader's next
+    // read); otherwise the bytes held, read or copied into `scratch`, followed
     // by at most kMissingBytesKept zeros for the ones missing. Decoding
     // that gives exactly what the whole entry with its missing bytes read
     // as zero gives. kNoMemory when `scratch` cannot be had.
     ArchiveStatus ReadStored(const IndexEntry& entry, HeapBuffer& scratch, ByteSpan& stored) const;
 
 private:
+    // Makes the window hold [offset, offset + size) as far as the file
+    // does; false when it cannot be had (no memory).
+    bool FillWindowFor(uint64_t offset, size_t size) const;
     size_t ReadThroughWindow(uint64_t offset, uint8_t* buffer, size_t size) const;
 
     mutable HeapBuffer window;  // read_ahead bytes of the file, from window_start

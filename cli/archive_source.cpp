@@ -209,13 +209,20 @@ bool OpenListedArchive(const ArchiveSource& source, IntegrityDepth depth, Listed
 bool ReadEntryContent(const ListedArchive& archive, uint32_t index, EntryContent& content, std::string& error) {
     content.data = nullptr;
     content.size = 0;
-    StoredEntry stored;
+    StoredEntry& stored = content.stored;
     auto subject = [&] { return archive.display + ": entry " + std::to_string(index) + " (" + Printable(archive.NameOf(index)) + ")"; };
     if (ReadStoredEntry(archive.reader, index, stored) != ArchiveStatus::kOk) {
         error = subject() + ": out of memory for its stored bytes";
         return false;
     }
     size_t size = stored.described.unpacked_size;
+    // Content kept as it is, all there: its stored bytes are the content,
+    // handed on where they lie instead of copied.
+    if (!stored.described.coded && stored.stored.size() == size) {
+        content.data = stored.stored.data();
+        content.size = size;
+        return true;
+    }
     if (!content.buffer.Allocate(size)) {
         error = subject() + ": out of memory: cannot allocate the " + std::to_string(size) +
                 " bytes the entry unpacks to";

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "archive/archive_reader.h"
+#include "archive/entry_content.h"
 #include "archive/integrity.h"
 #include "cli/commands.h"
 
@@ -80,8 +81,10 @@ std::string NamingPath(const ArchiveSource& source);
 std::string BaseNameFor(const std::string& naming_path);
 
 // One entry's decoded content, zeros where the stream leaves bytes
-// unwritten, exactly as the plug-in hands it to a host.
+// unwritten, exactly as the plug-in hands it to a host. `data` may lie in
+// the archive reader's window: use it before the next read of the archive.
 struct EntryContent {
+    StoredEntry stored;
     HeapBuffer buffer;
     const uint8_t* data = nullptr;
     size_t size = 0;
