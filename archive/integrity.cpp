@@ -240,7 +240,9 @@ struct ContentWalk {
         finding.stop = decoded.stop;
         finding.input_used = decoded.input_used;
         finding.unused = unused;
-        finding.offset = facts.data_offset + decoded.input_used;
+        // Where it stopped: the end command itself, or the first stored
+        // byte it did not take.
+        finding.offset = facts.data_offset + decoded.input_used - (decoded.stop == DecodeStop::kEndCommand ? 1 : 0);
         findings.push_back(finding);
     }
 

@@ -107,7 +107,9 @@ DescribedFinding DescribeFinding(const IntegrityFinding& finding, const Integrit
     case IntegrityProblem::kStreamEndsEarly:
         return {key, std::string("its coded stream stops after ") + actual + " of its " + expected + " bytes (" +
                          n(finding.expected - finding.actual) + " missing): " + StopWords(finding.stop) +
-                         " at stored byte " + n(finding.input_used) + UnusedWords(finding.unused)};
+                         " at stored byte " +
+                         n(finding.input_used - (finding.stop == DecodeStop::kEndCommand ? 1 : 0)) +
+                         UnusedWords(finding.unused)};
     case IntegrityProblem::kCopyBeforeStart:
         return {key, "a back copy at output byte " + actual + " of " + expected +
                          " reaches before the start of the output (" + n(finding.expected - finding.actual) +

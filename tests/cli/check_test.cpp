@@ -202,8 +202,8 @@ INSTANTIATE_TEST_SUITE_P(
         CheckCase{"end_command_before_the_size",
                   [] { return Plain(CodedEntry(1, 10, {0x42, 'x', 0x00, 0x03, 'a', 'b', 'c'})); }, {}, 1,
                   "t.DAT: entry 0 (t_000.DAT): its coded stream stops after 5 of its 10 bytes (5 missing): its end "
-                  "command comes at stored byte 8; 4 stored bytes after it are unused",
-                  {{"problems", "stream_ends_early", 0, 48, "unused", 4}}},
+                  "command comes at stored byte 7; 4 stored bytes after it are unused",
+                  {{"problems", "stream_ends_early", 0, 47, "unused", 4}}},
         CheckCase{"input_runs_out",
                   [] { return Plain(CodedEntry(1, 10, {0x42, 'x', 0x03, 'a'})); }, {}, 1,
                   "t.DAT: entry 0 (t_000.DAT): its coded stream stops after 6 of its 10 bytes (4 missing): its stored "
