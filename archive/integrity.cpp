@@ -256,8 +256,11 @@ struct ContentWalk {
             if (!window.Allocate(piece)) return;
         }
         scanner.Begin(facts.kind, facts.stored_size);
-        for (uint64_t done = 0; done < entry.stored_size;) {
-            size_t take = static_cast<size_t>(std::min<uint64_t>(piece, entry.stored_size - done));
+        // Only the bytes the file holds: the missing ones are told of as
+        // past the end, and a stored size near 4 GiB costs nothing more.
+        uint64_t held = reader.BytesHeldOf(entry);
+        for (uint64_t done = 0; done < held;) {
+            size_t take = static_cast<size_t>(std::min<uint64_t>(piece, held - done));
             std::memset(window.data, 0, take);
             reader.ReadBytes(uint64_t{entry.data_offset} + done, window.data, take);
             scanner.Feed(ByteSpan(window.data, take));

@@ -104,7 +104,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             bytes.insert(bytes.end(), piece.begin(), piece.end());
         };
         kova::WindowedResult windowed;
-        if (!kova::DecodeInWindow(stored, entry.stored_size, facts.unpacked_size, window, keep, &seen, windowed, 5)) {
+        // A window of a few bytes wherever that stays cheap: every command
+        // then meets the window's edge somewhere.
+        size_t window_size = facts.unpacked_size <= (1 << 16) ? 5 : 4096;
+        if (!kova::DecodeInWindow(stored, entry.stored_size, facts.unpacked_size, window, keep, &seen, windowed,
+                                  window_size)) {
             continue;
         }
         if (windowed.written != decoded.written || windowed.stop != decoded.stop ||
