@@ -78,7 +78,8 @@ struct IntegrityFinding {
     //   kStreamEndsEarly   actual = bytes produced, expected = declared size, stop = why,
     //   kCopyBeforeStart   input_used = stored bytes consumed, unused = stored bytes
     //   kUnusedBytes       the file holds after that (the closing 0x00 of a full
-    //                      output not counted); offset = the stored byte it stopped at
+    //                      output not counted); offset = where it stopped (the end
+    //                      command itself, else the first stored byte not taken)
     //   kNotDecoded        expected = declared size
     //   warnings           actual = what the content's header gives, expected = the
     //                      entry's size (kMidiTrackCount: tracks found and declared);

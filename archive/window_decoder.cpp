@@ -33,7 +33,7 @@ struct Window {
         pos = kept;
         handed = kept;
     }
-    // `count` bytes of the pattern a b a b ..., `phase` bytes of it already written.
+    // `count` bytes of the pattern a b a b ... (a run of one byte when a == b).
     void Fill(uint8_t a, uint8_t b, uint64_t count) {
         uint64_t done = 0;
         while (done < count) {
