@@ -6,11 +6,12 @@
 
 #include "cli/archive_arguments.h"
 #include "cli/archive_source.h"
+#include "cli/content_hashes.h"
 #include "cli/commands.h"
 #include "cli/damage_report.h"
 #include "cli/json_stream.h"
+#include "cli/manifest.h"
 #include "cli/messages.h"
-#include "cli/sha256.h"
 #include "cli/terminal.h"
 #include "format/entry_name.h"
 
@@ -23,17 +24,9 @@ std::string MethodOf(const ListedEntry& entry) {
 }
 
 // The entry's content hashed, or null when it cannot be had (reported).
-Json HashOf(const ListedArchive& archive, uint32_t index, bool& failed) {
-    // Extracting it would only hash gigabytes of zeros nobody stored.
-    if (HasImpossibleSize(archive.report, index)) return nullptr;
-    EntryContent content;
-    std::string error;
-    if (!ReadEntryContent(archive, index, content, error)) {
-        ReportError(error);
-        failed = true;
-        return nullptr;
-    }
-    return Sha256Hex(content.data, content.size);
+Json HashOf(ContentHasher& hasher, uint32_t index, bool& failed) {
+    std::string hex = hasher.Of(index, failed);
+    return hex.empty() ? Json() : Json(hex);
 }
 
 // One entry's record, laid out as dump(2) lays it out `level` levels deep,
@@ -60,13 +53,15 @@ void WriteRecord(const ListedEntry& entry, const std::string& printable_name, co
 }
 
 void WriteJson(const ListedArchive& archive, bool hash, int depth, bool& failed) {
-    std::printf("{\n%*s\"archive\": %s,\n%*s\"entries\": ", 2 * (depth + 1), "",
-                Json(Printable(archive.display)).dump().c_str(), 2 * (depth + 1), "");
+    std::printf("{\n%*s\"archive\": %s,\n", 2 * (depth + 1), "", Json(Printable(archive.display)).dump().c_str());
+    if (hash) WriteManifestFields(archive, depth + 1, failed);
+    std::printf("%*s\"entries\": ", 2 * (depth + 1), "");
+    ContentHasher hasher(archive);
     JsonArrayWriter entries{depth + 1};
     entries.Begin();
     for (uint32_t index = 0; index < archive.Count(); ++index) {
         ListedEntry entry = archive.EntryAt(index);
-        Json digest = hash ? HashOf(archive, index, failed) : Json();
+        Json digest = hash ? HashOf(hasher, index, failed) : Json();
         entries.Next();
         WriteRecord(entry, archive.PrintableNameOf(index), digest, hash, depth + 2);
     }
@@ -139,6 +134,7 @@ void PrintTable(const ListedArchive& archive, bool hash, bool& failed) {
     // plug-in's naming gives.
     const std::string& base = archive.printable_base_name;
     const size_t row_room = static_cast<size_t>(index_width + name_width + packed_width + unpacked_width) + 32;
+    ContentHasher hasher(archive);
     OutputBatch batch;
     for (uint32_t index = 0; index < archive.Count(); ++index) {
         const EntryFacts& facts = archive.report.entries[index];
@@ -158,9 +154,9 @@ void PrintTable(const ListedArchive& archive, bool hash, bool& failed) {
         at = PutRight(at, facts.unpacked_size, unpacked_width);
         if (hash) {
             batch.Used(at);
-            Json digest = HashOf(archive, index, failed);
+            Json digest = HashOf(hasher, index, failed);
             std::string text = digest.is_string() ? digest.get<std::string>() : std::string("-");
-            at = batch.Room(text.size() + 3) ;
+            at = batch.Room(text.size() + 3);
             *at++ = ' ';
             *at++ = ' ';
             at = std::copy(text.begin(), text.end(), at);

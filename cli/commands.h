@@ -60,7 +60,13 @@ struct CheckOptions {
     std::vector<std::string> archives;
     SourceOptions source;
     bool json = false;
+    std::vector<std::string> allow;  // --allow: kinds of finding that are information here
+    bool strict = false;             // every warning is an error
+    std::string manifest;            // --manifest: contents to hold the archives to
 };
+
+// The kinds of finding check tells (what --allow takes).
+std::vector<std::string> FindingKinds();
 
 struct PackOptions {
     std::string output;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "archive/integrity.h"
 #include "cli/archive_source.h"
@@ -17,6 +18,12 @@ struct DescribedFinding {
     std::string detail;
 };
 DescribedFinding DescribeFinding(const IntegrityFinding& finding, const IntegrityReport& report);
+
+// The finding's kind as --allow and --json name it ("gap").
+const char* FindingKey(IntegrityProblem problem);
+// A range several records share, as check tells of it on its first entry.
+constexpr const char* kSharedRangeKey = "shared_range";
+std::string DescribeShared(const SharedRange& range, const ListedArchive& archive);
 
 // "entry 3 (disk1_003.BMP)", or "the archive" for a finding of the whole.
 std::string FindingSubject(const IntegrityFinding& finding, const ListedArchive& archive);

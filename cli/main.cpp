@@ -140,6 +140,13 @@ void DefineCommands(CLI::App& app, Invocation& invocation) {
     check->add_option("ARCHIVE", invocation.check.archives, "Archives ('-': standard input)")->required();
     AddSourceOptions(check, invocation);
     check->add_flag("--json", invocation.check.json, "Print JSON: the problems with each entry's index and name");
+    check->add_option("--allow", invocation.check.allow, "A kind of finding that is only information here (gap, trailing_bytes, ...; the README lists them)")
+        ->check(CLI::IsMember(FindingKinds()).description(""))
+        ->type_name("KIND");
+    check->add_flag("--strict", invocation.check.strict, "Every warning (content that disagrees with its sizes) is an error");
+    check->add_option("--manifest", invocation.check.manifest,
+                      "A manifest ('kova list --hash --json'): every entry's content must match it")
+        ->type_name("FILE");
     check->footer("Example: kova check *.DAT");
 
     CLI::App* pack = AddCommand(app, invocation, Command::kPack, "pack",

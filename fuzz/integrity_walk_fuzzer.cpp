@@ -2,14 +2,18 @@
 //
 // Checked: no access outside the image or any buffer (ASan); every finding
 // names the archive (-1) or one of its entries, in entry order; the full
-// walk finds everything the walk of the index and heads finds; and an entry
-// the full walk passes really decodes to its declared size.
+// walk finds everything the walk of the index and heads finds; an entry the
+// full walk passes really decodes to its declared size; the windowed decoder
+// gives what DecodeEntry gives, stop for stop and byte for byte, through a
+// window of a few bytes; and records that share a range share its findings.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
 #include "archive/integrity.h"
+#include "archive/window_decoder.h"
 
 namespace {
 
@@ -68,17 +72,52 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Fail("the heads' walk reported stream damage it cannot see");
     }
 
-    // An entry the full walk passes decodes to its declared size.
+    // An entry the full walk passes decodes to its declared size; the
+    // windowed decoder agrees with the decoder on every coded entry.
+    std::vector<size_t> stream_findings(full.entries.size(), 0);
+    for (const kova::IntegrityFinding& finding : full.findings) {
+        if (finding.index < 0) continue;
+        auto problem = finding.problem;
+        if (problem == IntegrityProblem::kStreamEndsEarly || problem == IntegrityProblem::kCopyBeforeStart ||
+            problem == IntegrityProblem::kUnusedBytes) {
+            ++stream_findings[static_cast<size_t>(finding.index)];
+        }
+    }
+    kova::HeapBuffer window;
     for (size_t k = 0; k < full.entries.size(); ++k) {
         const kova::EntryFacts& facts = full.entries[k];
-        bool flagged = false;
-        for (const kova::IntegrityFinding& finding : full.findings) flagged |= finding.index == static_cast<int64_t>(k);
-        if (flagged || !facts.coded) continue;
+        if (stream_findings[k] != stream_findings[full.OwnerOf(static_cast<uint32_t>(k))]) {
+            Fail("records sharing a range do not share its findings");
+        }
+        if (!facts.coded) continue;
         kova::IndexEntry entry = reader.Entry(static_cast<uint32_t>(k));
         kova::ByteSpan stored = kova::SubSpan(reader.image, entry.data_offset, entry.stored_size);
         std::vector<uint8_t> content(facts.unpacked_size);
         kova::DecodeResult decoded = kova::DecodeEntry(stored, entry.stored_size, content);
-        if (decoded.written != facts.unpacked_size) Fail("a passed entry does not decode to its declared size");
+        bool flagged = false;
+        for (const kova::IntegrityFinding& finding : full.findings) flagged |= finding.index == static_cast<int64_t>(k);
+        if (!flagged && decoded.written != facts.unpacked_size) Fail("a passed entry does not decode to its declared size");
+
+        std::vector<uint8_t> seen;
+        auto keep = [](void* into, kova::ByteSpan piece) {
+            auto& bytes = *static_cast<std::vector<uint8_t>*>(into);
+            bytes.insert(bytes.end(), piece.begin(), piece.end());
+        };
+        kova::WindowedResult windowed;
+        // A window of a few bytes wherever that stays cheap: every command
+        // then meets the window's edge somewhere.
+        size_t window_size = facts.unpacked_size <= (1 << 16) ? 5 : 4096;
+        if (!kova::DecodeInWindow(stored, entry.stored_size, facts.unpacked_size, window, keep, &seen, windowed,
+                                  window_size)) {
+            continue;
+        }
+        if (windowed.written != decoded.written || windowed.stop != decoded.stop ||
+            windowed.input_used != decoded.input_used) {
+            Fail("the windowed decoder stops elsewhere than the decoder");
+        }
+        if (seen.size() != decoded.written || !std::equal(seen.begin(), seen.end(), content.begin())) {
+            Fail("the windowed decoder gives other bytes than the decoder");
+        }
     }
     return 0;
 }

@@ -1,4 +1,4 @@
-// check, damage warnings, selection, overwrite modes, many archives at once,
+// Damage warnings, selection, overwrite modes, many archives at once,
 // standard input, and output that cannot be written.
 #include <gtest/gtest.h>
 
@@ -19,74 +19,9 @@ Bytes SoundArchive() {
     return BuildArchive({EncodeEntry(1, text), EncodeEntry(2, text), ToBytes("plain stored text\n")});
 }
 
-void SetIndex(Bytes& archive, uint32_t entry, uint32_t field, uint32_t value) {
-    PutLe32(archive, kIndexAt + 8 * entry + 4 * field, value);
-}
 uint32_t IndexField(const Bytes& archive, uint32_t entry, uint32_t field) {
     return GetLe32(archive, kIndexAt + 8 * entry + 4 * field);
 }
-
-struct CheckCase {
-    const char* name;
-    std::function<Bytes()> make;
-    std::vector<std::pair<std::string, int>> problems;  // (problem, index; -1 for the archive)
-};
-
-void PrintTo(const CheckCase& c, std::ostream* out) { *out << c.name; }
-
-class CheckCommand : public CliTest, public ::testing::WithParamInterface<CheckCase> {};
-
-TEST_P(CheckCommand, NamesTheDamagedEntry) {
-    std::string path = Write("t.DAT", GetParam().make());
-    CliRun run = Kova({"check", path, "--json"});
-    bool sound = GetParam().problems.empty();
-    EXPECT_EQ(run.exit_code, sound ? 0 : 1) << run.err;
-    nlohmann::json document = nlohmann::json::parse(run.out);
-    std::vector<std::pair<std::string, int>> problems;
-    for (const auto& problem : document["problems"]) {
-        int index = problem["index"].is_null() ? -1 : problem["index"].get<int>();
-        problems.emplace_back(problem["problem"], index);
-        if (index >= 0) {
-            EXPECT_EQ(problem["name"], "t_00" + std::to_string(index) + ".DAT");
-        }
-    }
-    EXPECT_EQ(problems, GetParam().problems);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cli, CheckCommand,
-    ::testing::Values(
-        CheckCase{"sound", SoundArchive, {}},
-        CheckCase{"empty", [] { return BuildArchive({}); }, {}},
-        CheckCase{"cut_short",
-                  [] {
-                      Bytes a = SoundArchive();
-                      a.resize(a.size() - 4);
-                      return a;
-                  },
-                  {{"cut_short", -1}, {"past_end", 2}}},
-        CheckCase{"overlap",
-                  [] {
-                      Bytes a = SoundArchive();
-                      SetIndex(a, 0, 0, IndexField(a, 0, 0) + 2);
-                      return a;
-                  },
-                  {{"overlap", 0}, {"overlap", 1}}},
-        CheckCase{"declared_size_flipped",
-                  [] {
-                      Bytes a = SoundArchive();
-                      a[IndexField(a, 0, 1) + 4] ^= 0x4B;
-                      return a;
-                  },
-                  {{"impossible_size", 0}}},
-        CheckCase{"stream_cut",
-                  [] {
-                      Bytes a = SoundArchive();
-                      SetIndex(a, 1, 0, IndexField(a, 1, 0) - 2);
-                      return a;
-                  },
-                  {{"stream_ends_early", 1}}}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CliTest, DamageWarnsInListAndRefusesImpossibleSizesInExtract) {
     Bytes archive = SoundArchive();
