@@ -72,7 +72,8 @@ bool OpenStream(InputFile& input, ListedArchive& archive, std::string& error) {
 }
 
 bool OpenInput(InputFile& input, ListedArchive& archive, std::string& error) {
-    if (input.kind == InputKind::kStream) return OpenStream(input, archive, error);
+    archive.streamed = input.kind == InputKind::kStream;
+    if (archive.streamed) return OpenStream(input, archive, error);
     switch (OpenArchiveHandle(input.file, static_cast<int64_t>(archive.offset), archive.reader)) {
     case ArchiveStatus::kOk:
         return true;

@@ -49,6 +49,7 @@ struct ListedArchive {
     std::string printable_base_name;
     ArchiveReader reader;
     IntegrityReport report;
+    bool streamed = false;  // read from a pipe or FIFO, through a spooled copy
 
     uint32_t Count() const { return static_cast<uint32_t>(report.entries.size()); }
     // "<base>_<index>.<extension>", as the plug-in names it; and the same

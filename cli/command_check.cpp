@@ -138,13 +138,15 @@ bool DiagnoseCut(const ArchiveSource& source, const ListedArchive& archive, Told
     return true;
 }
 
-// Standard input is read only as far as the archive reaches; what comes
-// after it is counted here, so that a pipe shows trailing bytes as a file does.
+// A stream is read only as far as the archive reaches; what comes after it
+// is counted here, so that a pipe shows trailing bytes as a file does. The
+// count stops at a bound, so that an endless input still ends the check.
 uint64_t DrainStandardInput() {
+    constexpr uint64_t kMostCounted = uint64_t{1} << 20;
     uint64_t count = 0;
     char block[1 << 16];
     size_t got;
-    while ((got = std::fread(block, 1, sizeof block, stdin)) > 0) count += got;
+    while (count < kMostCounted && (got = std::fread(block, 1, sizeof block, stdin)) > 0) count += got;
     return count;
 }
 
@@ -180,7 +182,7 @@ struct CheckRun {
         // Inside a larger file, the bytes after the archive are that file's.
         walk.whole_file = source.FromStandardInput() || source.offset == 0;
         WalkArchive(archive.reader, IntegrityDepth::kFullDecode, archive.report, walk);
-        if (source.FromStandardInput()) AddUnreadTail(archive.report, DrainStandardInput());
+        if (source.FromStandardInput() && archive.streamed) AddUnreadTail(archive.report, DrainStandardInput());
         checked.entries = archive.Count();
         for (const IntegrityFinding& finding : archive.report.findings) {
             checked.told.push_back(TellFinding(finding, archive, SeverityOf(finding.problem)));
