@@ -7,6 +7,7 @@
 #include "cli/archive_source.h"
 #include "cli/commands.h"
 #include "cli/damage_report.h"
+#include "cli/display_width.h"
 #include "cli/json_stream.h"
 #include "cli/messages.h"
 #include "cli/sha256.h"
@@ -99,7 +100,7 @@ void PrintTable(const ListedArchive& archive, bool hash, bool& failed) {
     int index_width = 5, name_width = 4, packed_width = 6, unpacked_width = 8;
     if (archive.Count() != 0) {
         index_width = std::max(index_width, DigitsOf(archive.Count() - 1));
-        name_width = std::max(name_width, static_cast<int>(archive.PrintableNameOf(archive.Count() - 1).size()));
+        name_width = std::max(name_width, static_cast<int>(DisplayWidth(archive.PrintableNameOf(archive.Count() - 1))));
     }
     for (const EntryFacts& facts : archive.report.entries) {
         packed_width = std::max(packed_width, DigitsOf(facts.stored_size));
@@ -118,8 +119,7 @@ void PrintTable(const ListedArchive& archive, bool hash, bool& failed) {
         AppendRight(line, index, index_width);
         line += "  ";
         std::string name = archive.PrintableNameOf(index);
-        line += name;
-        if (name.size() < static_cast<size_t>(name_width)) line.append(static_cast<size_t>(name_width) - name.size(), ' ');
+        line += PaddedTo(name, static_cast<size_t>(name_width));
         line += "  ";
         AppendRight(line, facts.stored_size, packed_width);
         line += "  ";
@@ -160,6 +160,10 @@ int RunList(const ListOptions& options) {
             ReportError(archive.display + ": damaged (" + CountOf(report.findings.size(), "problem", "problems") +
                         "); 'kova check' tells more");
             failed = true;
+            continue;
+        }
+        if (options.names_only) {
+            for (uint32_t index = 0; index < archive.Count(); ++index) std::printf("%s\n", archive.PrintableNameOf(index).c_str());
             continue;
         }
         if (options.json) {
