@@ -20,7 +20,7 @@ _kova_archive() {
     for ((k = 2; k < COMP_CWORD; k++)); do
         word=${COMP_WORDS[k]}
         case $word in
-        -o | --output | --offset | --name | --type | -e | --entry | --method) ((k++)) ;;
+        -o | --output | --offset | --name | --type | -e | --entry | --exclude | --method) ((k++)) ;;
         -*) ;;
         *)
             printf '%s\n' "$word"
@@ -58,7 +58,7 @@ _kova() {
         mapfile -t COMPREPLY < <(compgen -W "auto 1 2 stored" -- "$cur")
         return
         ;;
-    -e | --entry)
+    -e | --entry | --exclude)
         mapfile -t COMPREPLY < <(compgen -W "$(_kova_entries "$kova" "$archive")" -- "$cur")
         return
         ;;
@@ -99,7 +99,7 @@ _kova() {
                 mapfile -t COMPREPLY < <(compgen -f -P "$entry=" -- "${cur#*=}")
             else
                 mapfile -t COMPREPLY < <(compgen -S = -W "$(_kova_entries "$kova" "$archive")" -- "$cur")
-                compopt -o nospace 2>/dev/null
+                compopt -o nospace +o filenames 2>/dev/null
             fi
             return
         fi
