@@ -9,6 +9,7 @@
 #include "cli/content_hashes.h"
 #include "cli/commands.h"
 #include "cli/damage_report.h"
+#include "cli/display_width.h"
 #include "cli/json_stream.h"
 #include "cli/manifest.h"
 #include "cli/messages.h"
@@ -118,7 +119,7 @@ void PrintTable(const ListedArchive& archive, bool hash, bool& failed) {
     int index_width = 5, name_width = 4, packed_width = 6, unpacked_width = 8;
     if (archive.Count() != 0) {
         index_width = std::max(index_width, DigitsOf(archive.Count() - 1));
-        name_width = std::max(name_width, static_cast<int>(archive.PrintableNameOf(archive.Count() - 1).size()));
+        name_width = std::max(name_width, static_cast<int>(DisplayWidth(archive.PrintableNameOf(archive.Count() - 1))));
     }
     for (const EntryFacts& facts : archive.report.entries) {
         packed_width = std::max(packed_width, DigitsOf(facts.stored_size));
@@ -133,6 +134,7 @@ void PrintTable(const ListedArchive& archive, bool hash, bool& failed) {
     // listing. Names are the printable base name and the suffix the
     // plug-in's naming gives.
     const std::string& base = archive.printable_base_name;
+    const int base_cells = static_cast<int>(DisplayWidth(base));
     const size_t row_room = static_cast<size_t>(index_width + name_width + packed_width + unpacked_width) + 32;
     ContentHasher hasher(archive);
     OutputBatch batch;
@@ -141,11 +143,12 @@ void PrintTable(const ListedArchive& archive, bool hash, bool& failed) {
         char* at = PutRight(batch.Room(row_room + base.size()), index, index_width);
         *at++ = ' ';
         *at++ = ' ';
-        char* name = at;
         at = std::copy(base.begin(), base.end(), at);
+        char* suffix = at;
         FormatEntryName(at, 24, "", index, ExtensionOf(facts.kind));
         while (*at != '\0') ++at;
-        for (int k = static_cast<int>(at - name); k < name_width; ++k) *at++ = ' ';
+        // Padded by display cells: the suffix is ASCII, one cell a byte.
+        for (int k = base_cells + static_cast<int>(at - suffix); k < name_width; ++k) *at++ = ' ';
         *at++ = ' ';
         *at++ = ' ';
         at = PutRight(at, facts.stored_size, packed_width);
@@ -188,6 +191,10 @@ int RunList(const ListOptions& options) {
             ReportError(archive.display + ": damaged (" + CountOf(report.findings.size(), "problem", "problems") +
                         "); 'kova check' tells more");
             failed = true;
+            continue;
+        }
+        if (options.names_only) {
+            for (uint32_t index = 0; index < archive.Count(); ++index) std::printf("%s\n", archive.PrintableNameOf(index).c_str());
             continue;
         }
         if (options.json) {

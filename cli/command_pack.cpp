@@ -5,6 +5,7 @@
 #include "cli/archive_source.h"
 #include "cli/archive_output.h"
 #include "cli/commands.h"
+#include "cli/display_width.h"
 #include "cli/messages.h"
 #include "cli/entry_packing.h"
 #include "cli/pack_inputs.h"
@@ -72,13 +73,13 @@ void PrintReport(const std::string& output, const std::vector<PackedEntry>& pack
         return;
     }
     size_t name_width = 4;
-    for (const std::string& name : names) name_width = std::max(name_width, name.size());
+    for (const std::string& name : names) name_width = std::max(name_width, DisplayWidth(name));
     if (IsTerminal(stdout)) {
         std::printf("%5s  %-*s  %-6s  %10s  %10s\n", "index", static_cast<int>(name_width), "name", "method", "packed",
                     "unpacked");
     }
     for (size_t k = 0; k < packed.size(); ++k) {
-        std::printf("%5zu  %-*s  %-6s  %10llu  %10llu\n", k, static_cast<int>(name_width), names[k].c_str(),
+        std::printf("%5zu  %s  %-6s  %10llu  %10llu\n", k, PaddedTo(names[k], name_width).c_str(),
                     packed[k].method.c_str(), static_cast<unsigned long long>(packed[k].packed_size),
                     static_cast<unsigned long long>(packed[k].unpacked_size));
     }

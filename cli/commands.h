@@ -31,6 +31,7 @@ struct ListOptions {
     bool json = false;
     bool hash = false;    // sha256 of every entry's content
     bool strict = false;  // damage is an error
+    bool names_only = false;  // the names alone, one a line: what shell completion offers
 };
 
 enum class OverwriteMode { kReplace, kSkipExisting, kKeep };

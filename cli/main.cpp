@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 #include <cstdint>
 #include <cstdio>
+#include <map>
 #include <new>
 #include <string>
 #include <vector>
@@ -16,8 +17,10 @@
 #include "cli/archive_arguments.h"
 #include "cli/commands.h"
 #include "cli/entry_selection.h"
+#include "cli/help_text.h"
 #include "cli/messages.h"
 #include "cli/text.h"
+#include "cli/usage_errors.h"
 
 namespace {
 
@@ -52,6 +55,9 @@ bool IsCommandName(const std::string& word) {
     return false;
 }
 
+// What each command's help shows besides its options.
+using HelpPages = std::map<std::string, HelpPage>;
+
 CLI::App* AddCommand(CLI::App& app, Invocation& invocation, Command command, const char* name,
                      const char* description) {
     CLI::App* sub = app.add_subcommand(name, description);
@@ -61,7 +67,8 @@ CLI::App* AddCommand(CLI::App& app, Invocation& invocation, Command command, con
 
 // --offset and --name, for every command that reads archives.
 void AddSourceOptions(CLI::App* command, Invocation& invocation) {
-    command->add_option("--offset", invocation.offset_text, "Where the archive starts inside each file (bytes)")
+    command->add_option("--offset", invocation.offset_text,
+                        "Where the archive starts inside each file, in bytes (decimal, or hexadecimal as 0x200)")
         ->type_name("N");
     command->add_option("--name", invocation.source.stdin_name,
                         "What an archive read from standard input ('-') is called: its entries are named after it "
@@ -69,43 +76,45 @@ void AddSourceOptions(CLI::App* command, Invocation& invocation) {
         ->type_name("NAME");
 }
 
-void DefineCommands(CLI::App& app, Invocation& invocation) {
+void DefineCommands(CLI::App& app, Invocation& invocation, HelpPages& pages) {
     app.require_subcommand(1);
-    app.set_version_flag("--version", "kova " KOVA_VERSION);
-    app.footer("Exit status: 0 done, 1 failed (or damage found), 2 the command line is wrong.\n"
-               "'kova COMMAND --help' tells more of each.");
+    app.set_help_flag("-h,--help", "Show this help");
+    app.set_version_flag("--version", "kova " KOVA_VERSION, "Print the version");
 
-    CLI::App* info = AddCommand(app, invocation, Command::kInfo, "info", "Show the information strings the plug-in gives its hosts");
+    CLI::App* info = AddCommand(app, invocation, Command::kInfo, "info", "Show the information strings the plug-in gives its hosts.");
     info->add_flag("--json", invocation.info.json, "Print one JSON document");
-    info->footer("Example: kova info --json");
+    pages["info"] = {"", "kova info --json"};
 
     CLI::App* probe = AddCommand(app, invocation, Command::kProbe, "probe",
-                                 "Say of each file whether it is a KOVA archive (exit 1 unless all are)");
+                                 "Say of each file whether it is a KOVA archive (exit 1 unless all are).");
     probe->add_option("FILE", invocation.probe.files, "Files to look at")->required();
     probe->add_flag("--json", invocation.probe.json, "Print one JSON document");
-    probe->footer("Example: kova probe *.DAT");
+    pages["probe"] = {"", "kova probe *.DAT"};
 
     CLI::App* list = AddCommand(app, invocation, Command::kList, "list",
-                                "List the entries: index, name, packed size, unpacked size (bytes)");
+                                "List the entries: index, name, packed size, unpacked size (bytes).");
     list->add_option("ARCHIVE", invocation.list.archives, "Archives ('-': standard input)")->required();
     AddSourceOptions(list, invocation);
     list->add_flag("--json", invocation.list.json, "Print JSON: kind, method, offset and sizes of each entry");
     list->add_flag("--hash", invocation.list.hash, "Add each entry's SHA-256");
     list->add_flag("--strict", invocation.list.strict, "Damage the index or entry heads show is an error");
-    list->footer("Examples: kova list examples/sample.DAT --json\n"
-                 "          kova list disk1.DAT disk2.DAT");
+    list->add_flag("--names-only", invocation.list.names_only, "Print the entries' names alone, one a line");
+    pages["list"] = {"", "kova list examples/sample.DAT --json\n"
+                         "kova list disk1.DAT disk2.DAT"};
 
     CLI::App* extract = AddCommand(app, invocation, Command::kExtract, "extract",
-                                   "Write entries to files named as 'kova list' shows them");
+                                   "Write entries to files named as 'kova list' shows them; with no ENTRY, all of "
+                                   "them.");
     extract->add_option("ARCHIVE", invocation.extract.words,
                         "Archives ('-': standard input); a later word that is no archive selects entries")
         ->required();
     extract->add_option("-e,--entry", invocation.extract.entries,
-                        "Entries: an index (3), a range (0-5, 10-), a name, or a glob ('*.WAV')")
+                        "Entries: an index (3), a range (0-5, 10-), a name, or a glob ('*.WAV'); repeatable")
         ->type_name("ENTRY");
-    extract->add_option("--type", invocation.extract.kinds, "Only entries of this kind")
-        ->check(CLI::IsMember({"bmp", "wav", "mid", "dat"}, CLI::ignore_case))
-        ->type_name("bmp|wav|mid|dat");
+    extract->add_option("--type", invocation.extract.kinds,
+                        "Only entries of this kind: bmp, wav, mid or dat; repeatable")
+        ->check(Choice({"bmp", "wav", "mid", "dat"}, true))
+        ->type_name("KIND");
     extract->add_option("-o,--output", invocation.extract.directory,
                         "Directory to write into, created if missing (default: the current directory); with several "
                         "archives each goes into DIR/<its name without extension>/")
@@ -121,11 +130,12 @@ void DefineCommands(CLI::App& app, Invocation& invocation) {
     extract->add_flag("--strict", invocation.extract.strict, "Damage the index or entry heads show is an error");
     extract->add_flag("--force", invocation.extract.force,
                       "Extract entries even when their declared size is more than their stored bytes could give");
-    extract->footer("Examples: kova extract examples/sample.DAT -o out\n"
-                    "          kova extract examples/sample.DAT 0 sample_002.MID\n"
-                    "          kova extract *.DAT -e '*.WAV' -o sounds --skip-existing");
+    pages["extract"] = {"ARCHIVE... [ENTRY...]", "kova extract examples/sample.DAT -o out\n"
+                                                 "kova extract examples/sample.DAT 0 sample_002.MID\n"
+                                                 "kova extract *.DAT -e '*.WAV' -o sounds --skip-existing"};
 
-    CLI::App* cat = AddCommand(app, invocation, Command::kCat, "cat", "Write entries' content to standard output");
+    CLI::App* cat = AddCommand(app, invocation, Command::kCat, "cat",
+                               "Write entries' content to standard output, in the order given.");
     cat->add_option("ARCHIVE", invocation.cat.archive, "The archive ('-': standard input)")->required();
     cat->add_option("ENTRY", invocation.cat.entries, "Entries, by index, range, name or glob, in this order")
         ->required();
@@ -133,40 +143,41 @@ void DefineCommands(CLI::App& app, Invocation& invocation) {
     cat->add_flag("--strict", invocation.cat.strict, "Damage the index or entry heads show is an error");
     cat->add_flag("--force", invocation.cat.force,
                   "Write binary content to a terminal, and entries whose declared size is impossible");
-    cat->footer("Example: kova cat examples/sample.DAT sample_003.DAT");
+    pages["cat"] = {"", "kova cat examples/sample.DAT sample_003.DAT"};
 
     CLI::App* check = AddCommand(app, invocation, Command::kCheck, "check",
-                                 "Test archives: decode every entry and report each problem (exit 1 if any)");
+                                 "Test archives: decode every entry and report each problem (exit 1 if any).");
     check->add_option("ARCHIVE", invocation.check.archives, "Archives ('-': standard input)")->required();
     AddSourceOptions(check, invocation);
     check->add_flag("--json", invocation.check.json, "Print JSON: the problems with each entry's index and name");
-    check->add_option("--allow", invocation.check.allow, "A kind of finding that is only information here (gap, trailing_bytes, ...; the README lists them)")
-        ->check(CLI::IsMember(FindingKinds()).description(""))
+    check->add_option("--allow", invocation.check.allow,
+                      "A kind of finding that is only information here (gap, trailing_bytes, ...; the README lists them)")
+        ->check(Choice(FindingKinds(), false))
         ->type_name("KIND");
     check->add_flag("--strict", invocation.check.strict, "Every warning (content that disagrees with its sizes) is an error");
     check->add_option("--manifest", invocation.check.manifest,
                       "A manifest ('kova list --hash --json'): every entry's content must match it")
         ->type_name("FILE");
-    check->footer("Example: kova check *.DAT");
+    pages["check"] = {"", "kova check *.DAT\nkova list --hash --json *.DAT > shelf.json\nkova check --manifest shelf.json *.DAT"};
 
     CLI::App* pack = AddCommand(app, invocation, Command::kPack, "pack",
                                 "Make an archive of files; a directory gives its files named NAME_007.BMP and so on, "
-                                "in index order");
+                                "in index order.");
     pack->add_option("OUT", invocation.pack.output, "The archive to write")->required();
     pack->add_option("INPUT", invocation.pack.inputs, "Files (one entry each) and directories")->required();
     pack->add_flag("--best", invocation.best, "The smallest coding there is (slower)");
     pack->add_option("--method", invocation.method_text,
-                     "auto (the smallest of the three), 1, 2, or stored (content kept as it is)")
-        ->check(CLI::IsMember({"auto", "1", "2", "stored"}))
-        ->type_name("auto|1|2|stored");
+                     "auto (the smallest of the three; the default), 1, 2, or stored (content kept as it is)")
+        ->check(Choice({"auto", "1", "2", "stored"}, false))
+        ->type_name("METHOD");
     pack->add_flag("-q,--quiet", invocation.pack.quiet, "Print nothing when all goes well");
     pack->add_flag("--json", invocation.pack.json, "Print one JSON document instead of lines");
     pack->add_flag("--force", invocation.pack.force, "Replace OUT even when it has other names (hard links)");
-    pack->footer("Examples: kova pack new.DAT title.BMP theme.MID\n"
-                 "          kova extract disk1.DAT -o d && kova pack new.DAT d");
+    pages["pack"] = {"", "kova pack new.DAT title.BMP theme.MID\n"
+                         "kova extract disk1.DAT -o d && kova pack new.DAT d"};
 
     CLI::App* replace = AddCommand(app, invocation, Command::kReplace, "replace",
-                                   "Give entries new content; all others are kept byte for byte");
+                                   "Give entries new content; all others are kept byte for byte.");
     replace->add_option("ARCHIVE", invocation.replace.archive, "The archive")->required();
     replace->add_option("ENTRY=FILE", invocation.replace.replacements, "Entry by index or name, and its new content")
         ->required();
@@ -176,7 +187,7 @@ void DefineCommands(CLI::App& app, Invocation& invocation) {
     replace->add_flag("-q,--quiet", invocation.replace.quiet, "Print nothing when all goes well");
     replace->add_flag("--force", invocation.replace.force, "Replace the archive even when it has other names (hard links)");
     replace->add_flag("--no-wait", invocation.replace.no_wait, "Fail at once while another replace updates the archive");
-    replace->footer("Example: kova replace disk1.DAT 7=edited.BMP disk1_012.WAV=new.WAV -o patched.DAT");
+    pages["replace"] = {"", "kova replace disk1.DAT 7=edited.BMP disk1_012.WAV=new.WAV -o patched.DAT"};
 }
 
 // The first word that is not an option: what the user meant as the command.
@@ -260,46 +271,6 @@ std::string WrongWords(const Invocation& invocation) {
     return std::string();
 }
 
-int ReportUsageError(const CLI::App& usage, const std::string& message) {
-    ReportError(message);
-    // A command's usage is named "kova COMMAND"; kova's own, "kova".
-    std::fprintf(stderr, "\n%s", usage.help(usage.get_parent() != nullptr ? "kova" : "").c_str());
-    return kExitUsage;
-}
-
-// The argument library's messages in kova's own words.
-std::string Reworded(const CLI::ParseError& failure) {
-    std::string message = failure.what();
-    auto after = [&](const std::string& marker) {
-        size_t at = message.find(marker);
-        return at == std::string::npos ? std::string() : message.substr(at + marker.size());
-    };
-    if (dynamic_cast<const CLI::ExtrasError*>(&failure) != nullptr) {
-        std::string extras = after(": ");
-        std::string first = extras.substr(0, extras.find(' '));
-        if (!first.empty() && first[0] == '-') return "unknown option '" + first + "'";
-        return "unexpected argument" + std::string(extras.find(' ') == std::string::npos ? " " : "s ") + extras;
-    }
-    if (message.find(": At Most ") != std::string::npos) {
-        return message.substr(0, message.find(": At Most ")) + " is given more than once; it takes one value";
-    }
-    if (dynamic_cast<const CLI::ArgumentMismatch*>(&failure) != nullptr) {
-        size_t to = message.find(" arguments to ");
-        if (to != std::string::npos) {
-            std::string name = message.substr(to + 14);
-            return name.substr(0, name.find(',')) + " needs a value";
-        }
-    }
-    if (dynamic_cast<const CLI::ExcludesError*>(&failure) != nullptr) {
-        size_t excludes = message.find(" excludes ");
-        if (excludes != std::string::npos) {
-            return message.substr(0, excludes) + " and " + message.substr(excludes + 10) + " cannot be used together";
-        }
-    }
-    if (message.empty() || message == "A subcommand is required") return "no command given";
-    return message;
-}
-
 int Run(const Invocation& invocation) {
     int exit_code = kExitFailure;
     switch (invocation.command) {
@@ -335,38 +306,39 @@ int Run(const Invocation& invocation) {
 }
 
 int ParseAndRun(int argc, char** argv) {
-    CLI::App app("kova: list, extract, check, pack and replace KOVA archives (*.DAT)", "kova");
+    CLI::App app("List, extract, check, pack and replace KOVA archives (*.DAT): the game-data archives the kova "
+                 "plug-in opens for image viewers.",
+                 "kova");
     Invocation invocation;
-    DefineCommands(app, invocation);
+    HelpPages pages;
+    DefineCommands(app, invocation, pages);
 
     std::string stray;
     std::string word = FirstWord(argc, argv, stray);
     if (!word.empty() && !IsCommandName(word)) {
-        return ReportUsageError(app, "unknown command '" + word + "' (commands: " + kCommandList + ")");
+        return ReportUsageError("", "unknown command '" + word + "' (commands: " + kCommandList + ")");
     }
     if (!stray.empty()) {
-        return ReportUsageError(app, "unknown option '" + stray + "'" +
-                                         (word.empty() ? " (and no command given)" : " before the command") +
-                                         "; a command's options come after it: kova COMMAND --help");
+        return ReportUsageError("", "unknown option '" + stray + "'" +
+                                        (word.empty() ? " (and no command given)" : " before the command") +
+                                        "; a command's options come after it");
     }
-    // Errors show the usage of the command they concern.
-    const CLI::App& usage = word.empty() ? app : *app.get_subcommand(word);
     try {
         app.parse(argc, argv);
-    } catch (const CLI::CallForHelp& help) {
-        return app.exit(help);
-    } catch (const CLI::CallForAllHelp& help) {
-        return app.exit(help);
+    } catch (const CLI::CallForHelp&) {
+        std::string help = word.empty() ? MainHelp(app) : CommandHelp(*app.get_subcommand(word), pages[word]);
+        std::fputs(help.c_str(), stdout);
+        return kExitSuccess;
     } catch (const CLI::CallForVersion& version) {
         return app.exit(version);
     } catch (const CLI::ParseError& failure) {
-        return ReportUsageError(usage, Reworded(failure));
+        return ReportUsageError(word, UsageMessage(failure, std::vector<std::string>(argv + 1, argv + argc)));
     }
     std::string wrong = WrongWords(invocation);
-    if (!wrong.empty()) return ReportUsageError(usage, wrong);
+    if (!wrong.empty()) return ReportUsageError(word, wrong);
     if (!invocation.offset_text.empty() && !ParseOffset(invocation.offset_text, invocation.source.offset)) {
-        return ReportUsageError(usage, "--offset: '" + invocation.offset_text +
-                                           "' is not a byte offset (a number of 0 or more, decimal or 0x hex)");
+        return ReportUsageError(word, "--offset: '" + invocation.offset_text +
+                                          "' is not a byte offset (a number of 0 or more, decimal or 0x hex)");
     }
     invocation.list.source = invocation.extract.source = invocation.cat.source = invocation.check.source =
         invocation.source;

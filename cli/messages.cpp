@@ -24,6 +24,13 @@ void ReportError(const std::string& message) {
     std::fprintf(stderr, "kova: %s\n", message.c_str());
 }
 
+int ReportUsageError(const std::string& command, const std::string& message) {
+    FlushStandardOutput();
+    std::string kova = command.empty() ? "kova" : "kova " + command;
+    std::fprintf(stderr, "%s: %s; see '%s --help'\n", kova.c_str(), message.c_str(), kova.c_str());
+    return kExitUsage;
+}
+
 void ReportWarning(const std::string& message) {
     FlushStandardOutput();
     std::fprintf(stderr, "kova: warning: %s\n", message.c_str());

@@ -18,6 +18,11 @@ int StandardOutputError();
 // Writes "kova: <message>" as one line on standard error.
 void ReportError(const std::string& message);
 
+// A command line that makes no sense: "kova COMMAND: <message>; see 'kova
+// COMMAND --help'" as one line on standard error (with no command, "kova:
+// <message>; see 'kova --help'"). Returns the exit code for it, 2.
+int ReportUsageError(const std::string& command, const std::string& message);
+
 // Writes "kova: warning: <message>" as one line on standard error.
 void ReportWarning(const std::string& message);
 

@@ -1,33 +1,41 @@
 #include "cli/progress_bar.h"
 
+#include "cli/display_width.h"
+#include "cli/messages.h"
+#include "cli/terminal.h"
+
 namespace kova::cli {
 namespace {
 
-constexpr size_t kBarCells = 24;
+constexpr size_t kLeastBar = 10, kMostBar = 40, kLeastShownBar = 3;
 constexpr std::chrono::milliseconds kRedrawInterval{100};
 
-void Draw(ProgressBar& bar, const std::string& current) {
-    if (!bar.enabled) return;
+std::string Bar(const ProgressBar& bar, size_t cells) {
     // Bytes decide the fill, so one large entry shows as the long wait it is;
     // an archive of empty entries fills by count instead.
     double fraction = bar.total_bytes > 0 ? static_cast<double>(bar.done_bytes) / static_cast<double>(bar.total_bytes)
                       : bar.total_entries > 0
                           ? static_cast<double>(bar.done_entries) / static_cast<double>(bar.total_entries)
                           : 1.0;
-    size_t filled = static_cast<size_t>(fraction * kBarCells + 0.5);
-    if (filled > kBarCells) filled = kBarCells;
-
+    size_t filled = static_cast<size_t>(fraction * static_cast<double>(cells) + 0.5);
+    if (filled > cells) filled = cells;
     // Appended piece by piece: g++ 12 at -O3 takes `"[" + std::string(...)`
     // for an overlapping copy and warns.
-    std::string line = "[";
-    line.append(filled, '#');
-    line.append(kBarCells - filled, '.');
-    line += "] ";
-    line += std::to_string(bar.done_entries) + "/" + std::to_string(bar.total_entries) + " entries, ";
-    line += HumanSize(bar.done_bytes) + " of " + HumanSize(bar.total_bytes);
-    if (!current.empty()) line += "  " + current;
-    size_t width = line.size();
-    if (width < bar.drawn_width) line += std::string(bar.drawn_width - width, ' ');
+    std::string text = "[";
+    text.append(filled, '#');
+    text.append(cells - filled, '.');
+    text += "] ";
+    return text;
+}
+
+void Draw(ProgressBar& bar, const std::string& current) {
+    if (!bar.enabled) return;
+    size_t columns = TerminalColumns(bar.out);
+    std::string line = ProgressLine(bar, current, columns);
+    size_t width = DisplayWidth(line);
+    // What is left of a longer line drawn before is blanked, within the width.
+    size_t blank_to = bar.drawn_width < columns ? bar.drawn_width : columns - 1;
+    if (width < blank_to) line.append(blank_to - width, ' ');
     bar.drawn_width = width;
     std::fprintf(bar.out, "\r%s", line.c_str());
     std::fflush(bar.out);
@@ -65,6 +73,22 @@ void FinishProgress(ProgressBar& bar) {
     std::fputc('\n', bar.out);
     std::fflush(bar.out);
     bar.drawn_width = 0;
+}
+
+std::string ProgressLine(const ProgressBar& bar, const std::string& current, size_t columns) {
+    size_t room = columns > 1 ? columns - 1 : 0;
+    std::string entries = std::to_string(bar.done_entries) + "/" + std::to_string(bar.total_entries);
+    // The counts in full, or shorter where the terminal is narrow.
+    std::string counts = entries + " entries, " + HumanSize(bar.done_bytes) + " of " + HumanSize(bar.total_bytes);
+    size_t cells = columns * 3 / 10;
+    cells = cells < kLeastBar ? kLeastBar : cells > kMostBar ? kMostBar : cells;
+    if (cells + 3 + counts.size() > room) counts = entries + ", " + HumanSize(bar.done_bytes);
+    if (cells + 3 + counts.size() > room) cells = room > counts.size() + 3 ? room - counts.size() - 3 : 0;
+    std::string line = cells >= kLeastShownBar ? Bar(bar, cells) + counts : FittedTo(counts, room);
+    // The entry's name in what is left, cut to fit.
+    size_t used = DisplayWidth(line);
+    if (!current.empty() && used + 2 + kLeastShownBar <= room) line += "  " + FittedTo(Printable(current), room - used - 2);
+    return line;
 }
 
 std::string HumanSize(uint64_t bytes) {

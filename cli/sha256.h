@@ -1,5 +1,7 @@
 // SHA-256 of a byte string, as lowercase hex: what `kova list --hash` gives
 // for every entry, so that scripts can compare contents across archives.
+// The digest comes from the system's crypto library (sha256_libcrypto.cpp;
+// on Windows, sha256_bcrypt.cpp).
 #pragma once
 
 #include <cstddef>
@@ -8,6 +10,19 @@
 
 namespace kova::cli {
 
+// Empty only when the system's library fails, which it does not for a hash.
 std::string Sha256Hex(const uint8_t* data, size_t size);
+
+// `size` bytes as lowercase hex, two digits each.
+inline std::string HexOf(const unsigned char* bytes, size_t size) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(2 * size);
+    for (size_t k = 0; k < size; ++k) {
+        hex += kDigits[bytes[k] >> 4];
+        hex += kDigits[bytes[k] & 15];
+    }
+    return hex;
+}
 
 }  // namespace kova::cli

@@ -87,13 +87,23 @@ CliRun RunKovaRedirected(const std::vector<std::string>& args, const std::filesy
     return RunShell(CommandLine(args), directory, input, output);
 }
 
-bool RunKovaOnTerminal(const std::vector<std::string>& args, const std::filesystem::path& directory, CliRun& run) {
+bool RunKovaOnTerminal(const std::vector<std::string>& args, const std::filesystem::path& directory, CliRun& run,
+                       int columns) {
     if (std::system("command -v script >/dev/null 2>&1") != 0) return false;
     // script runs the command on a pseudo-terminal and copies everything it
-    // writes there (both outputs, merged) to its own standard output.
-    run = RunShell("script -qec " + Quote(CommandLine(args)) + " /dev/null", directory);
+    // writes there (both outputs, merged) to its own standard output; stty
+    // gives that terminal its width.
+    std::string line = CommandLine(args);
+    if (columns > 0) line = "stty cols " + std::to_string(columns) + " rows 24 && exec " + line;
+    run = RunShell("script -qec " + Quote(line) + " /dev/null", directory);
     return true;
 }
+
+CliRun RunShellCommand(const std::string& command, const std::filesystem::path& directory) {
+    return RunShell(command, directory);
+}
+
+std::string ShellQuoted(const std::string& word) { return Quote(word); }
 
 std::filesystem::path MakeScratchDirectory() {
     static std::atomic<int> counter{0};

@@ -27,8 +27,16 @@ CliRun RunKovaRedirected(const std::vector<std::string>& args, const std::filesy
                          const std::string& input, const std::string& output = "");
 
 // Runs it under a pseudo-terminal (script(1)), so it sees a terminal on its
-// standard error and output. Returns false when no such tool is installed.
-bool RunKovaOnTerminal(const std::vector<std::string>& args, const std::filesystem::path& directory, CliRun& run);
+// standard error and output, `columns` wide when that is not 0. Returns
+// false when no such tool is installed.
+bool RunKovaOnTerminal(const std::vector<std::string>& args, const std::filesystem::path& directory, CliRun& run,
+                       int columns = 0);
+
+// Runs a shell command line in `directory`, standard input empty.
+CliRun RunShellCommand(const std::string& command, const std::filesystem::path& directory);
+
+// `word` quoted for the shell.
+std::string ShellQuoted(const std::string& word);
 
 // A fresh empty directory for one test, removed again by the fixture.
 std::filesystem::path MakeScratchDirectory();

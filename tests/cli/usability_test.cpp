@@ -158,15 +158,18 @@ TEST_F(CliTest, OutputThatCannotBeWrittenFails) {
 }
 
 TEST_F(CliTest, HashesAreSha256OfTheContent) {
-    // One block, and the 56-byte length that needs a second block for padding.
+    // One block, the 56-byte length that needs a second block for padding,
+    // and an empty entry, whose content comes without a buffer.
     Write("a_000.DAT", ToBytes("abc"));
     Write("a_001.DAT", ToBytes("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"));
-    ASSERT_EQ(Kova({"pack", Path("h.DAT"), Path("a_000.DAT"), Path("a_001.DAT"), "-q"}).exit_code, 0);
+    Write("a_002.DAT", {});
+    ASSERT_EQ(Kova({"pack", Path("h.DAT"), Path("a_000.DAT"), Path("a_001.DAT"), Path("a_002.DAT"), "-q"}).exit_code, 0);
     CliRun run = Kova({"list", Path("h.DAT"), "--json", "--hash"});
     ASSERT_EQ(run.exit_code, 0) << run.err;
     nlohmann::json document = nlohmann::json::parse(run.out);
     EXPECT_EQ(document["entries"][0]["sha256"], "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
     EXPECT_EQ(document["entries"][1]["sha256"], "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+    EXPECT_EQ(document["entries"][2]["sha256"], "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
 }
 
 }  // namespace
