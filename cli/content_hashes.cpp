@@ -6,14 +6,51 @@
 #include "cli/messages.h"
 #include "cli/sha256.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <sys/mman.h>
-#include <unistd.h>
-#endif
+#include <algorithm>
+
+#include "archive/entry_content.h"
+#include "archive/window_decoder.h"
 
 namespace kova::cli {
+
+namespace {
+
+void FeedDigest(void* context, ByteSpan piece) { static_cast<Sha256*>(context)->Update(piece.data(), piece.size()); }
+
+// The SHA-256 of the entry's content exactly as extraction gives it (zeros
+// where the stream leaves bytes unwritten), taken as it is decoded through a
+// bounded window: an entry that declares gigabytes is never held whole.
+std::string HashContent(const ListedArchive& archive, uint32_t index, bool& failed) {
+    StoredEntry stored;
+    HeapBuffer window;
+    WindowedResult decoded;
+    Sha256 digest;
+    bool had = ReadStoredEntry(archive.reader, index, stored) == ArchiveStatus::kOk;
+    uint64_t produced = 0;
+    if (had && !stored.described.coded) {
+        produced = std::min<uint64_t>(stored.stored.size(), stored.described.unpacked_size);
+        digest.Update(stored.stored.data(), static_cast<size_t>(produced));
+    } else if (had) {
+        had = DecodeInWindow(stored.stored, stored.entry.stored_size, stored.described.unpacked_size, window,
+                             &FeedDigest, &digest, decoded);
+        produced = decoded.written;
+    }
+    if (!had) {
+        ReportError(archive.display + ": entry " + std::to_string(index) + " (" + archive.PrintableNameOf(index) +
+                    "): out of memory to hash it");
+        failed = true;
+        return {};
+    }
+    static const uint8_t kZeros[1 << 16] = {};
+    for (uint64_t left = stored.described.unpacked_size - produced; left > 0;) {
+        size_t piece = static_cast<size_t>(std::min<uint64_t>(left, sizeof kZeros));
+        digest.Update(kZeros, piece);
+        left -= piece;
+    }
+    return digest.FinishHex();
+}
+
+}  // namespace
 
 std::string ContentHasher::Of(uint32_t index, bool& failed) {
     if (HasImpossibleSize(archive.report, index)) return {};
@@ -24,14 +61,8 @@ std::string ContentHasher::Of(uint32_t index, bool& failed) {
         auto known = of_owner.find(owner);
         if (known != of_owner.end()) return known->second;
     }
-    EntryContent content;
-    std::string error;
-    if (!ReadEntryContent(archive, owner, content, error)) {
-        ReportError(error);
-        failed = true;
-        return {};
-    }
-    std::string hex = Sha256Hex(content.data, content.size);
+    std::string hex = HashContent(archive, owner, failed);
+    if (hex.empty()) return hex;
     if (shared) {
         if (has_sharers.empty()) {
             has_sharers.resize(archive.Count(), false);
@@ -43,55 +74,29 @@ std::string ContentHasher::Of(uint32_t index, bool& failed) {
 }
 
 bool HashArchive(const ListedArchive& archive, std::string& hex, std::string& error) {
+    // Read block by block through positioned reads, never mapped: a file
+    // that shrinks under a mapping ends the process.
     const ArchiveReader& reader = archive.reader;
-    uint64_t size = reader.archive_bytes;
-    if (size == 0) {
-        hex = Sha256Hex(nullptr, 0);
-        return true;
-    }
-    // The file is mapped rather than read: the hash takes the bytes in one
-    // piece, and the mapping costs no memory of the process's own.
-    uint64_t start = static_cast<uint64_t>(reader.archive_offset);
-#ifdef _WIN32
-    SYSTEM_INFO system;
-    GetSystemInfo(&system);
-    uint64_t aligned = start - start % system.dwAllocationGranularity;
-    uint64_t length = size + (start - aligned);
-    if (length > SIZE_MAX) {
-        error = archive.display + ": too large to hash in this build";
+    const uint64_t size = reader.archive_bytes;
+    HeapBuffer block;
+    if (!block.Allocate(size_t{1} << 20)) {
+        error = archive.display + ": out of memory to hash it";
         return false;
     }
-    HANDLE mapping = CreateFileMappingW(reader.file.handle, nullptr, PAGE_READONLY, 0, 0, nullptr);
-    if (mapping == nullptr) {
-        error = archive.display + ": cannot map it to hash it";
-        return false;
+    Sha256 digest;
+    for (uint64_t at = 0; at < size;) {
+        size_t wanted = static_cast<size_t>(std::min<uint64_t>(block.size, size - at));
+        size_t got = ReadAt(reader.file.handle, reader.archive_offset + static_cast<int64_t>(at), block.data, wanted);
+        if (got != wanted) {
+            error = "cannot read " + archive.display + " to hash it: it holds " + std::to_string(at + got) +
+                    " of the " + std::to_string(size) + " bytes it held when opened";
+            return false;
+        }
+        digest.Update(block.data, got);
+        at += got;
     }
-    void* view = MapViewOfFile(mapping, FILE_MAP_READ, static_cast<DWORD>(aligned >> 32),
-                               static_cast<DWORD>(aligned & 0xFFFFFFFF), static_cast<SIZE_T>(length));
-    if (view == nullptr) {
-        CloseHandle(mapping);
-        error = archive.display + ": cannot map it to hash it";
-        return false;
-    }
-    hex = Sha256Hex(static_cast<const uint8_t*>(view) + (start - aligned), static_cast<size_t>(size));
-    UnmapViewOfFile(view);
-    CloseHandle(mapping);
+    hex = digest.FinishHex();
     return true;
-#else
-    uint64_t page = static_cast<uint64_t>(sysconf(_SC_PAGESIZE));
-    uint64_t aligned = start - start % page;
-    size_t length = static_cast<size_t>(size + (start - aligned));
-    int fd = static_cast<int>(reinterpret_cast<intptr_t>(reader.file.handle));
-    void* view = mmap(nullptr, length, PROT_READ, MAP_PRIVATE, fd, static_cast<off_t>(aligned));
-    if (view == MAP_FAILED) {
-        error = archive.display + ": cannot map it to hash it: " + DescribeErrno(errno);
-        return false;
-    }
-    madvise(view, length, MADV_SEQUENTIAL);
-    hex = Sha256Hex(static_cast<const uint8_t*>(view) + (start - aligned), static_cast<size_t>(size));
-    munmap(view, length);
-    return true;
-#endif
 }
 
 }  // namespace kova::cli
