@@ -172,5 +172,24 @@ TEST_F(CliTest, HashesAreSha256OfTheContent) {
     EXPECT_EQ(document["entries"][2]["sha256"], "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
 }
 
+// A coded entry is hashed as it is decoded, a window at a time; its digest
+// is the one its content has when kept as it is.
+TEST_F(CliTest, CodedAndStoredContentHashAlike) {
+    Bytes content(3u << 20);
+    for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<uint8_t>((i / 700) * 31 + (i % 7 == 0) + 5);
+    Write("big_000.DAT", content);
+    std::string digests[2];
+    const char* methods[2] = {"stored", "2"};
+    for (int k = 0; k < 2; ++k) {
+        ASSERT_EQ(Kova({"pack", Path("h.DAT"), Path("big_000.DAT"), "--method", methods[k], "-q"}).exit_code, 0);
+        CliRun run = Kova({"list", Path("h.DAT"), "--json", "--hash"});
+        ASSERT_EQ(run.exit_code, 0) << run.err;
+        nlohmann::json document = nlohmann::json::parse(run.out);
+        EXPECT_EQ(document["entries"][0]["method"], k == 0 ? nlohmann::json("stored") : nlohmann::json(2));
+        digests[k] = document["entries"][0]["sha256"];
+    }
+    EXPECT_EQ(digests[0], digests[1]);
+}
+
 }  // namespace
 }  // namespace kova::testing
