@@ -69,6 +69,15 @@ INSTANTIATE_TEST_SUITE_P(
         // Special files: judged before a byte is read, never waited on.
         SafetyCase{"fifo_without_writer", "mkfifo f; timeout 20 $K list f", 1, "f: not a KOVA archive"},
         SafetyCase{"pipe_read_as_stream", "$K list <(cat \"$S\") >/dev/null", 0, ""},
+        // A pipe is spooled and read as the file is, to the last byte any
+        // record reaches, even past a header that declares less.
+        SafetyCase{"pipe_reads_what_the_file_reads",
+                   "cp \"$S\" d.DAT; printf '\\350\\003\\000\\000' | dd of=d.DAT bs=1 seek=4 conv=notrunc 2>/dev/null\n"
+                   "printf '\\240\\003\\000\\000' | dd of=d.DAT bs=1 seek=12 conv=notrunc 2>/dev/null\n"
+                   "for a in \"$S\" d.DAT; do\n"
+                   "  [ \"$($K cat \"$a\" 0-5 2>/dev/null | od -An -tx1)\" = \"$(cat \"$a\" | $K cat - 0-5 2>/dev/null | od -An -tx1)\" ] || exit 99\n"
+                   "done; $K list d.DAT >/dev/null",
+                   0, "past the end of the archive at byte 1000"},
         SafetyCase{"device_refused", "timeout 20 $K list /dev/zero", 1, "it is a device"},
         SafetyCase{"endless_stdin", "(ulimit -v 300000; timeout 20 $K list - < /dev/zero)", 1,
                    "standard input: not a KOVA archive"},
