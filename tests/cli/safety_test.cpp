@@ -74,10 +74,19 @@ INSTANTIATE_TEST_SUITE_P(
         SafetyCase{"pipe_reads_what_the_file_reads",
                    "cp \"$S\" d.DAT; printf '\\350\\003\\000\\000' | dd of=d.DAT bs=1 seek=4 conv=notrunc 2>/dev/null\n"
                    "printf '\\240\\003\\000\\000' | dd of=d.DAT bs=1 seek=12 conv=notrunc 2>/dev/null\n"
-                   "for a in \"$S\" d.DAT; do\n"
+                   // A header whose sizes wrap: it declares 56 bytes, its index ends at 72.
+                   "cp \"$S\" w.DAT; printf '\\070\\000\\000\\000' | dd of=w.DAT bs=1 seek=4 conv=notrunc 2>/dev/null\n"
+                   "printf '\\360\\377\\377\\377' | dd of=w.DAT bs=1 seek=12 conv=notrunc 2>/dev/null\n"
+                   "for a in \"$S\" d.DAT w.DAT; do\n"
                    "  [ \"$($K cat \"$a\" 0-5 2>/dev/null | od -An -tx1)\" = \"$(cat \"$a\" | $K cat - 0-5 2>/dev/null | od -An -tx1)\" ] || exit 99\n"
                    "done; $K list d.DAT >/dev/null",
                    0, "past the end of the archive at byte 1000"},
+        // --offset decides which later words are archives.
+        SafetyCase{"offset_decides_archive_words",
+                   "for n in a b; do head -c 512 /dev/zero > $n.bin; cat \"$S\" >> $n.bin; done\n"
+                   "$K extract --offset 512 a.bin b.bin -o o -q || exit\n"
+                   "test -e o/a/a_000.BMP && test -e o/b/b_000.BMP || exit 99",
+                   0, ""},
         SafetyCase{"device_refused", "timeout 20 $K list /dev/zero", 1, "it is a device"},
         SafetyCase{"endless_stdin", "(ulimit -v 300000; timeout 20 $K list - < /dev/zero)", 1,
                    "standard input: not a KOVA archive"},

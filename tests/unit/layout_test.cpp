@@ -265,6 +265,26 @@ TEST_F(OpenArchiveTest, ReadAheadReadsWhatDirectReadsRead) {
     }
 }
 
+// A head the file holds only part of reads as zeros past the file's end,
+// whatever an earlier fetch left in the head window.
+TEST_F(OpenArchiveTest, CutHeadReadsZerosPastTheEnd) {
+    Bytes coded(64, 0);
+    coded[0] = 0x01;
+    coded[1] = 0x10;
+    Bytes archive = BuildArchive({Bytes(64, 0xEE), Bytes(300000, 0), coded});
+    ArchiveReader whole;
+    ASSERT_EQ(OpenArchiveImage(archive.data(), static_cast<int64_t>(archive.size()), whole), ArchiveStatus::kOk);
+    const uint32_t last = whole.Entry(2).data_offset;
+    std::string path = Write("cut-head.DAT", Cut(archive, last + 2));
+    ArchiveReader reader;
+    ASSERT_EQ(OpenArchiveFile(path.c_str(), 0, reader), ArchiveStatus::kOk);
+    HeadReader heads(reader);
+    uint8_t head[kEntryHeadSize];
+    for (uint32_t i = 0; i < 3; ++i) heads.Head(i, reader.Entry(i), head);
+    EXPECT_EQ(heads.reads, 2u) << "the far head is a fetch of its own";
+    EXPECT_EQ(Bytes(head, head + 8), Bytes({0x01, 0x10, 0, 0, 0, 0, 0, 0}));
+}
+
 TEST_F(OpenArchiveTest, ReopeningReleasesThePreviousArchive) {
     std::string good = Write("g.DAT", BuildArchive({Bytes(3, 9)}));
     ArchiveReader opened;
