@@ -229,6 +229,16 @@ INSTANTIATE_TEST_SUITE_P(
                   "t.DAT: note: entry 0 (t_000.DAT): its stored bytes (bytes 40 to 52) are shared by 1 more entry: 1; "
                   "a writer may do that on purpose",
                   {{"notes", "shared_range", 0, 40, "length", 12}}},
+        CheckCase{"same_start_other_length_overlaps",
+                  [] {
+                      Bytes a = BuildArchive({Closed(), {}});
+                      SetRecord(a, 1, 6, 40);
+                      return a;
+                  },
+                  {}, 1, "t.DAT: entry 1 (t_001.DAT): its stored bytes, from byte 40, overlap entry 0 (bytes 40 to 52)",
+                  {{"problems", "overlap", 0, 40, "other", 1},
+                   {"problems", "overlap", 1, 40, "other", 0},
+                   {"problems", "stream_ends_early", 1, 46, "missing", 8}}},
         CheckCase{"bitmap_file_size", [] { return Plain(Bitmap(65)); }, {}, 0,
                   "t.DAT: warning: entry 0 (t_000.BMP): its bitmap header gives a file size of 65 bytes; the entry "
                   "holds 64",
