@@ -97,9 +97,13 @@ void AddFields(const IntegrityFinding& finding, Json& record) {
     }
 }
 
-Told TellFinding(const IntegrityFinding& finding, const ListedArchive& archive, Severity severity) {
+// `with_record`: the --json record is made only for --json; an archive of
+// many shared ranges has as many notes, and text needs none of them.
+Told TellFinding(const IntegrityFinding& finding, const ListedArchive& archive, Severity severity,
+                 bool with_record = true) {
     DescribedFinding described = DescribeFinding(finding, archive.report);
     Told told{severity, finding.index, finding.index < 0 ? "" : FindingSubject(finding, archive), described.detail, {}};
+    if (!with_record) return told;
     told.record = {{"kind", described.problem},
                    {"index", IndexOrNull(finding.index)},
                    {"name", finding.index < 0 ? Json(nullptr) : Json(Printable(archive.NameOf(static_cast<uint32_t>(finding.index))))},
@@ -185,15 +189,18 @@ struct CheckRun {
         if (source.FromStandardInput() && archive.streamed) AddUnreadTail(archive.report, DrainStandardInput());
         checked.entries = archive.Count();
         for (const IntegrityFinding& finding : archive.report.findings) {
-            checked.told.push_back(TellFinding(finding, archive, SeverityOf(finding.problem)));
+            checked.told.push_back(TellFinding(finding, archive, SeverityOf(finding.problem), options.json));
         }
         for (const SharedRange& range : archive.report.shared) {
             uint32_t first = range.entries.front();
             IntegrityFinding subject{IntegrityProblem::kGap, first};
             std::string detail = DescribeShared(range, archive);
-            Json record = {{"kind", kSharedRangeKey}, {"index", first}, {"name", Printable(archive.NameOf(first))},
-                           {"offset", range.data_offset}, {"length", range.stored_size},
-                           {"entries", range.entries}, {"detail", detail}};
+            Json record;
+            if (options.json) {
+                record = {{"kind", kSharedRangeKey}, {"index", first}, {"name", Printable(archive.NameOf(first))},
+                          {"offset", range.data_offset}, {"length", range.stored_size},
+                          {"entries", range.entries}, {"detail", detail}};
+            }
             checked.told.push_back({Severity::kNote, first, FindingSubject(subject, archive), detail, record});
         }
         if (has_manifest) HoldToManifest(archive, checked);
