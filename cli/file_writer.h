@@ -33,6 +33,10 @@ struct OutputDirectory {
 // not empty, not "." or "..", no '/', '\\', ':' or NUL.
 bool IsPlainComponent(const std::string& name);
 
+// True when `name` may be a directory made inside another; otherwise false,
+// with the message refusing it as `display` in `error`.
+bool CheckSubdirectoryName(const std::string& display, const std::string& name, std::string& error);
+
 // Opens `path` as given (a link there is the user's choice), creating it
 // and its parents when `create` and it is missing. False with a complete
 // message in `error`.

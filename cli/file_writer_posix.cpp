@@ -110,18 +110,8 @@ void KeepAttributes(int descriptor, const KeptAttributes& attributes) {
 
 // A name a new file may take over: free, a file, or a link (replaced
 // itself, never followed); not a directory, FIFO or device.
-bool Replaceable(const OutputDirectory& directory, const std::string& name) {
-    NameHolder holder = WhatHolds(directory, name);
-    return holder != NameHolder::kOther;
-}
-
 OutputDirectory::~OutputDirectory() {
     if (descriptor >= 0) close(descriptor);
-}
-
-bool IsPlainComponent(const std::string& name) {
-    if (name.empty() || name == "." || name == "..") return false;
-    return name.find_first_of(std::string("/\\:\0", 4)) == std::string::npos;
 }
 
 bool OpenOutputDirectory(const std::string& path, bool create, OutputDirectory& directory, std::string& error) {
@@ -149,11 +139,7 @@ bool OpenOutputDirectory(const std::string& path, bool create, OutputDirectory& 
 bool OpenSubdirectory(const OutputDirectory& parent, const std::string& name, OutputDirectory& directory,
                       std::string& error) {
     directory.display = parent.display + "/" + name;
-    if (!IsPlainComponent(name)) {
-        error = "cannot extract into " + Printable(directory.display) + ": '" + Printable(name) +
-                "' is not a plain directory name";
-        return false;
-    }
+    if (!CheckSubdirectoryName(directory.display, name, error)) return false;
     if (mkdirat(parent.descriptor, name.c_str(), 0777) != 0 && errno != EEXIST) {
         error = "cannot create directory " + Printable(directory.display) + ": " + DescribeErrno(errno);
         return false;
@@ -297,13 +283,6 @@ void NewFile::Abandon() {
     if (!temporary_.empty() && directory_ != nullptr) unlinkat(directory_->descriptor, temporary_.c_str(), 0);
     if (!temporary_.empty()) guard.Disarm();
     temporary_.clear();
-}
-
-bool WriteFileIn(const OutputDirectory& directory, const std::string& name, const uint8_t* data, size_t size,
-                 bool replace, std::string& error) {
-    NewFile file;
-    return file.Begin(directory, name, error) && file.Append(data, size, error) &&
-           file.Commit(replace, KeptAttributes{}, error);
 }
 
 }  // namespace kova::cli

@@ -34,11 +34,6 @@ TemporaryFileGuard guard;
 
 OutputDirectory::~OutputDirectory() = default;
 
-bool IsPlainComponent(const std::string& name) {
-    if (name.empty() || name == "." || name == "..") return false;
-    return name.find_first_of(std::string("/\\:\0", 4)) == std::string::npos;
-}
-
 bool OpenOutputDirectory(const std::string& path, bool create, OutputDirectory& directory, std::string& error) {
     directory.display = path;
     directory.path = WideOf(path);
@@ -59,11 +54,7 @@ bool OpenOutputDirectory(const std::string& path, bool create, OutputDirectory& 
 bool OpenSubdirectory(const OutputDirectory& parent, const std::string& name, OutputDirectory& directory,
                       std::string& error) {
     directory.display = parent.display + "\\" + name;
-    if (!IsPlainComponent(name)) {
-        error = "cannot extract into " + Printable(directory.display) + ": '" + Printable(name) +
-                "' is not a plain directory name";
-        return false;
-    }
+    if (!CheckSubdirectoryName(directory.display, name, error)) return false;
     directory.path = Join(parent, name);
     if (!CreateDirectoryW(directory.path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
         error = "cannot create directory " + Printable(directory.display) + ": " + LastError();
@@ -87,10 +78,6 @@ NameHolder WhatHolds(const OutputDirectory& directory, const std::string& name) 
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return NameHolder::kLink;
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return NameHolder::kOther;
     return NameHolder::kFile;
-}
-
-bool Replaceable(const OutputDirectory& directory, const std::string& name) {
-    return WhatHolds(directory, name) != NameHolder::kOther;
 }
 
 // Files are written with the archive library's own complete-or-nothing
@@ -158,13 +145,6 @@ void NewFile::Abandon() {
         guard.Disarm();
     }
     temporary_.clear();
-}
-
-bool WriteFileIn(const OutputDirectory& directory, const std::string& name, const uint8_t* data, size_t size,
-                 bool replace, std::string& error) {
-    NewFile file;
-    return file.Begin(directory, name, error) && file.Append(data, size, error) &&
-           file.Commit(replace, KeptAttributes{}, error);
 }
 
 }  // namespace kova::cli
