@@ -92,28 +92,62 @@ bool ResolveArchiveTarget(const std::string& path, bool split_links, ArchiveTarg
     return true;
 }
 
-bool WriteArchiveFile(const ArchiveTarget& target, const std::vector<std::vector<uint8_t>>& entries,
-                      std::string& error) {
+bool ArchiveFileWriter::Begin(const ArchiveTarget& target, size_t count, std::string& error) {
     SetActivity("writing " + target.display);
-    std::vector<ByteSpan> spans(entries.begin(), entries.end());
-    ArchiveHeader header;
-    if (!LayOutArchive(spans.data(), spans.size(), header)) {
-        error = "cannot write " + target.display + ": the archive would pass 4 GiB, more than its 32-bit sizes can say";
+    target_ = &target;
+    count_ = count;
+    sizes_.clear();
+    sizes_.reserve(count);
+    entry_size_ = 0;
+    written_ = ArchiveFrontSize(count);
+    if (count > UINT32_MAX || written_ > UINT32_MAX) return TooLarge(error);
+    if (!OpenOutputDirectory(target.directory, false, directory_, error) ||
+        !file_.Begin(directory_, target.name, error)) {
         return false;
     }
-    std::vector<uint8_t> front(ArchiveFrontSize(spans.size()));
-    WriteArchiveFront(MutableByteSpan(front.data(), front.size()), header, spans.data(), spans.size());
+    // Room for the front, filled in at Finish.
+    std::vector<uint8_t> room(static_cast<size_t>(written_));
+    return file_.Append(room.data(), room.size(), error);
+}
 
-    OutputDirectory directory;
-    NewFile file;
-    if (!OpenOutputDirectory(target.directory, false, directory, error) ||
-        !file.Begin(directory, target.name, error) || !file.Append(front.data(), front.size(), error)) {
+bool ArchiveFileWriter::Append(const uint8_t* data, size_t size, std::string& error) {
+    entry_size_ += size;
+    written_ += size;
+    if (written_ > UINT32_MAX) return TooLarge(error);
+    return file_.Append(data, size, error);
+}
+
+bool ArchiveFileWriter::EndEntry(std::string& error) {
+    if (sizes_.size() >= count_) {
+        error = "cannot write " + target_->display + ": more entries than the index has room for";
+        file_.Abandon();
         return false;
     }
-    for (const ByteSpan& entry : spans) {
-        if (!file.Append(entry.data(), entry.size(), error)) return false;
+    sizes_.push_back(static_cast<uint32_t>(entry_size_));
+    entry_size_ = 0;
+    return true;
+}
+
+bool ArchiveFileWriter::Finish(std::string& error) {
+    ArchiveHeader header;
+    if (sizes_.size() != count_) {
+        error = "cannot write " + target_->display + ": " + std::to_string(sizes_.size()) + " of its " +
+                std::to_string(count_) + " entries were given";
+        file_.Abandon();
+        return false;
     }
-    return file.Commit(true, target.attributes, error);
+    if (!LayOutArchive(sizes_.data(), sizes_.size(), header)) return TooLarge(error);
+    std::vector<uint8_t> front(ArchiveFrontSize(sizes_.size()));
+    WriteArchiveFront(MutableByteSpan(front.data(), front.size()), header, sizes_.data(), sizes_.size());
+    // An empty archive's front is its whole content: its data area was
+    // written as room at Begin.
+    return file_.OverwriteStart(front.data(), front.size(), error) && file_.Commit(true, target_->attributes, error);
+}
+
+bool ArchiveFileWriter::TooLarge(std::string& error) {
+    error = "cannot write " + target_->display + ": the archive would pass 4 GiB, more than its 32-bit sizes can say";
+    file_.Abandon();
+    return false;
 }
 
 }  // namespace kova::cli

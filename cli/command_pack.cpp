@@ -1,14 +1,18 @@
 // kova pack: files and directories of entries into a new archive.
 #include <cstdio>
-#include <nlohmann/json.hpp>
+#include <filesystem>
+#include <system_error>
 
 #include "cli/archive_source.h"
 #include "cli/archive_output.h"
 #include "cli/commands.h"
 #include "cli/display_width.h"
+#include "cli/json_stream.h"
 #include "cli/messages.h"
 #include "cli/entry_packing.h"
 #include "cli/pack_inputs.h"
+#include "cli/progress_bar.h"
+#include "cli/text.h"
 #include "cli/terminal.h"
 #include "format/coding.h"
 #include "format/encoder.h"
@@ -16,19 +20,22 @@
 namespace kova::cli {
 namespace {
 
+// What the report says of an entry; its source is the input's path. Kept
+// small: this is all pack holds per entry once the entry is written.
 struct PackedEntry {
-    std::string source;
-    std::string method;  // "stored", "1" or "2"
-    uint64_t packed_size = 0;
-    uint64_t unpacked_size = 0;
+    uint32_t packed_size = 0;
+    uint32_t unpacked_size = 0;
+    char method = 's';  // 's' stored, '1' or '2'
 };
 
 // Content kept as it is never starts like a coded entry, so the first
 // stored byte tells.
-std::string MethodOf(const std::vector<uint8_t>& stored) {
-    if (stored.empty() || !IsCodedMethod(stored[0])) return "stored";
-    return std::to_string(stored[0] & kMethodMask);
+char MethodOf(const std::vector<uint8_t>& stored) {
+    if (stored.empty() || !IsCodedMethod(stored[0])) return 's';
+    return static_cast<char>('0' + (stored[0] & kMethodMask));
 }
+
+std::string MethodName(char method) { return method == 's' ? "stored" : std::string(1, method); }
 
 std::string Ratio(uint64_t packed, uint64_t unpacked) {
     if (unpacked == 0) return "-";
@@ -38,54 +45,67 @@ std::string Ratio(uint64_t packed, uint64_t unpacked) {
 }
 
 // The names come from a listing of what was written: they are what any
-// viewer will show.
-void PrintReport(const std::string& output, const std::vector<PackedEntry>& packed, bool json) {
+// viewer will show. Written as they are made, JSON included, so that the
+// report holds no more than the entries' sizes.
+void PrintReport(const std::string& output, const std::vector<std::string>& files,
+                 const std::vector<PackedEntry>& packed, bool json) {
     ListedArchive listed;
     std::string error;
-    std::vector<std::string> names(packed.size());
     ArchiveSource written;
     written.path = output;
-    if (OpenListedArchive(written, IntegrityDepth::kIndexAndHeads, listed, error) && listed.Count() == packed.size()) {
-        for (size_t k = 0; k < packed.size(); ++k) {
-            names[k] = json ? listed.NameOf(static_cast<uint32_t>(k)) : listed.PrintableNameOf(static_cast<uint32_t>(k));
-        }
-    }
+    bool named = OpenListedArchive(written, IntegrityDepth::kIndexAndHeads, listed, error) &&
+                 listed.Count() == packed.size();
+    auto name_of = [&](size_t k) {
+        if (!named) return std::string();
+        return json ? listed.NameOf(static_cast<uint32_t>(k)) : listed.PrintableNameOf(static_cast<uint32_t>(k));
+    };
     uint64_t packed_total = 0, unpacked_total = 0;
     for (const PackedEntry& entry : packed) {
         packed_total += entry.packed_size;
         unpacked_total += entry.unpacked_size;
     }
     if (json) {
-        nlohmann::ordered_json entries = nlohmann::ordered_json::array();
+        std::printf("{\n  \"archive\": %s,\n  \"entries\": ", Json(output).dump(-1, ' ', false, Json::error_handler_t::replace).c_str());
+        JsonArrayWriter entries{1};
+        entries.Begin();
         for (size_t k = 0; k < packed.size(); ++k) {
-            entries.push_back({{"index", k},
-                               {"name", names[k]},
-                               {"source", packed[k].source},
-                               {"method", packed[k].method},
-                               {"packed_size", packed[k].packed_size},
-                               {"unpacked_size", packed[k].unpacked_size}});
+            entries.Add(Json{{"index", k},
+                             {"name", name_of(k)},
+                             {"source", files[k]},
+                             {"method", MethodName(packed[k].method)},
+                             {"packed_size", packed[k].packed_size},
+                             {"unpacked_size", packed[k].unpacked_size}});
         }
-        nlohmann::ordered_json document = {{"archive", output},
-                                           {"entries", entries},
-                                           {"packed_size", packed_total},
-                                           {"unpacked_size", unpacked_total}};
-        std::printf("%s\n", document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace).c_str());
+        entries.End();
+        std::printf(",\n  \"packed_size\": %llu,\n  \"unpacked_size\": %llu\n}\n",
+                    static_cast<unsigned long long>(packed_total), static_cast<unsigned long long>(unpacked_total));
         return;
     }
     size_t name_width = 4;
-    for (const std::string& name : names) name_width = std::max(name_width, DisplayWidth(name));
+    for (size_t k = 0; k < packed.size(); ++k) name_width = std::max(name_width, DisplayWidth(name_of(k)));
     if (IsTerminal(stdout)) {
         std::printf("%5s  %-*s  %-6s  %10s  %10s\n", "index", static_cast<int>(name_width), "name", "method", "packed",
                     "unpacked");
     }
     for (size_t k = 0; k < packed.size(); ++k) {
-        std::printf("%5zu  %s  %-6s  %10llu  %10llu\n", k, PaddedTo(names[k], name_width).c_str(),
-                    packed[k].method.c_str(), static_cast<unsigned long long>(packed[k].packed_size),
-                    static_cast<unsigned long long>(packed[k].unpacked_size));
+        std::printf("%5zu  %s  %-6s  %10lu  %10lu\n", k, PaddedTo(name_of(k), name_width).c_str(),
+                    MethodName(packed[k].method).c_str(), static_cast<unsigned long>(packed[k].packed_size),
+                    static_cast<unsigned long>(packed[k].unpacked_size));
     }
     std::printf("packed %s into %s: %llu of %llu bytes (%s)\n", CountOf(packed.size(), "entry", "entries").c_str(),
                 Printable(output).c_str(), static_cast<unsigned long long>(packed_total),
                 static_cast<unsigned long long>(unpacked_total), Ratio(packed_total, unpacked_total).c_str());
+}
+
+// The inputs' sizes as the system gives them, for the progress bar only.
+uint64_t InputBytes(const std::vector<std::string>& files) {
+    uint64_t total = 0;
+    for (const std::string& file : files) {
+        std::error_code failure;
+        uintmax_t size = std::filesystem::file_size(PathOf(file), failure);
+        if (!failure) total += size;
+    }
+    return total;
 }
 
 }  // namespace
@@ -99,22 +119,37 @@ int RunPack(const PackOptions& options) {
         ReportError(error);
         return kExitFailure;
     }
-    std::vector<std::vector<uint8_t>> stored(files.size());
+    // One input in hand at a time: its content and its stored bytes, written
+    // out before the next is read.
+    ArchiveFileWriter writer;
     std::vector<PackedEntry> packed(files.size());
-    for (size_t k = 0; k < files.size(); ++k) {
-        std::vector<uint8_t> content;
-        if (!ReadWholeFile(files[k], content, error) ||
-            !PackContent(files[k], content, options.method, options.strength, stored[k], error)) {
-            ReportError(error);
-            return kExitFailure;
-        }
-        packed[k] = {files[k], MethodOf(stored[k]), stored[k].size(), content.size()};
-    }
-    if (!WriteArchiveFile(target, stored, error)) {
+    std::vector<uint8_t> content, stored;
+    ProgressBar bar;
+    bar.enabled = !options.quiet && IsTerminal(stderr);
+    bar.hold_off = std::chrono::seconds(1);
+    bar.timed = true;
+    if (!writer.Begin(target, files.size(), error)) {
         ReportError(error);
         return kExitFailure;
     }
-    if (!options.quiet) PrintReport(options.output, packed, options.json);
+    StartProgress(bar, files.size(), bar.enabled ? InputBytes(files) : 0, files.empty() ? std::string() : files[0]);
+    for (size_t k = 0; k < files.size(); ++k) {
+        if (!ReadWholeFile(files[k], content, error) ||
+            !PackContent(files[k], content, options.method, options.strength, stored, error) ||
+            !writer.AddEntry(stored, error)) {
+            FinishProgress(bar);
+            ReportError(error);
+            return kExitFailure;
+        }
+        packed[k] = {static_cast<uint32_t>(stored.size()), static_cast<uint32_t>(content.size()), MethodOf(stored)};
+        AdvanceProgress(bar, content.size(), k + 1 < files.size() ? files[k + 1] : std::string());
+    }
+    FinishProgress(bar);
+    if (!writer.Finish(error)) {
+        ReportError(error);
+        return kExitFailure;
+    }
+    if (!options.quiet) PrintReport(options.output, files, packed, options.json);
     return kExitSuccess;
 }
 

@@ -1,5 +1,6 @@
 // kova replace: new content for some entries of an archive; every other
 // entry's stored bytes are carried over exactly as they are.
+#include <algorithm>
 #include <cstdio>
 
 #include "archive/archive_reader.h"
@@ -38,26 +39,37 @@ bool ResolveReplacements(const ListedArchive& listed, const std::vector<std::str
     return true;
 }
 
-// Every entry's stored bytes as the archive holds them. An entry the file
-// does not wholly hold cannot be carried over exactly, so it is refused.
-bool ReadAllStored(const ListedArchive& listed, std::vector<std::vector<uint8_t>>& entries, std::string& error) {
+// Whether every entry the replacements leave is wholly in the file: one the
+// file does not hold cannot be carried over exactly, so the replace is
+// refused before anything is written.
+bool AllCarriedHeld(const ListedArchive& listed, const std::vector<bool>& replaced, std::string& error) {
     const ArchiveReader& reader = listed.reader;
-    const std::string& path = listed.display;
-    entries.resize(reader.entry_count);
     for (uint32_t i = 0; i < reader.entry_count; ++i) {
         IndexEntry entry = reader.Entry(i);
-        if (reader.BytesHeldOf(entry) < entry.stored_size) {
-            error = path + ": entry " + std::to_string(i) +
+        if (!replaced[i] && reader.BytesHeldOf(entry) < entry.stored_size) {
+            error = listed.display + ": entry " + std::to_string(i) +
                     " lies past the end of the file, so it cannot be carried over as it is";
-            return false;
-        }
-        entries[i].resize(entry.stored_size);
-        if (reader.ReadBytes(entry.data_offset, entries[i].data(), entry.stored_size) != entry.stored_size) {
-            error = "cannot read " + path + ": entry " + std::to_string(i) + " could not be read whole";
             return false;
         }
     }
     return true;
+}
+
+// One entry's stored bytes copied as the archive holds them, a block at a
+// time, so that no entry is held whole.
+bool CarryOver(const ListedArchive& listed, uint32_t i, std::vector<uint8_t>& block, ArchiveFileWriter& writer,
+               std::string& error) {
+    IndexEntry entry = listed.reader.Entry(i);
+    for (uint64_t done = 0; done < entry.stored_size;) {
+        size_t size = static_cast<size_t>(std::min<uint64_t>(block.size(), entry.stored_size - done));
+        if (listed.reader.ReadBytes(uint64_t{entry.data_offset} + done, block.data(), size) != size) {
+            error = "cannot read " + listed.display + ": entry " + std::to_string(i) + " could not be read whole";
+            return false;
+        }
+        if (!writer.Append(block.data(), size, error)) return false;
+        done += size;
+    }
+    return writer.EndEntry(error);
 }
 
 }  // namespace
@@ -78,35 +90,49 @@ int RunReplace(const ReplaceOptions& options) {
     }
     ListedArchive listed;
     std::vector<Replacement> replacements;
-    std::vector<std::vector<uint8_t>> entries;
     ArchiveSource source;
     source.path = options.archive;
     if (!OpenListedArchive(source, IntegrityDepth::kIndexAndHeads, listed, error) ||
-        !ResolveReplacements(listed, options.replacements, replacements, error) ||
-        !ReadAllStored(listed, entries, error)) {
+        !ResolveReplacements(listed, options.replacements, replacements, error)) {
         ReportError(error);
         return kExitFailure;
     }
+    const uint32_t count = listed.reader.entry_count;
+    std::vector<bool> replaced(count, false);
+    std::vector<const Replacement*> replacement_of(count, nullptr);
     for (const Replacement& replacement : replacements) {
-        std::vector<uint8_t> content;
-        if (replacement.index >= entries.size()) {
+        if (replacement.index >= count) {
             ReportError(Printable(options.archive) + ": changed while it was read; nothing was written");
             return kExitFailure;
         }
-        if (!ReadWholeFile(replacement.file, content, error) ||
-            !PackContent(replacement.file, content, PackMethod::kAuto, options.strength, entries[replacement.index],
-                         error)) {
-            ReportError(error);
-            return kExitFailure;
-        }
+        replaced[replacement.index] = true;
+        replacement_of[replacement.index] = &replacement;
     }
-    if (!WriteArchiveFile(target, entries, error)) {
+    if (!AllCarriedHeld(listed, replaced, error)) {
+        ReportError(error);
+        return kExitFailure;
+    }
+    // Entry by entry into the new file: a carried entry is copied through a
+    // block, a replaced one is read and packed, then written and let go.
+    ArchiveFileWriter writer;
+    std::vector<uint8_t> block(size_t{1} << 20), content, stored;
+    bool written = writer.Begin(target, count, error);
+    for (uint32_t i = 0; written && i < count; ++i) {
+        const Replacement* replacement = replacement_of[i];
+        written = replacement == nullptr
+                      ? CarryOver(listed, i, block, writer, error)
+                      : ReadWholeFile(replacement->file, content, error) &&
+                            PackContent(replacement->file, content, PackMethod::kAuto, options.strength, stored,
+                                        error) &&
+                            writer.AddEntry(stored, error);
+    }
+    if (!written || !writer.Finish(error)) {
         ReportError(error);
         return kExitFailure;
     }
     if (!options.quiet) {
         std::printf("replaced %s of %zu in %s\n", CountOf(replacements.size(), "entry", "entries").c_str(),
-                    entries.size(), Printable(output).c_str());
+                    static_cast<size_t>(count), Printable(output).c_str());
     }
     return kExitSuccess;
 }

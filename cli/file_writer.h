@@ -80,6 +80,10 @@ public:
     // open until Commit). False with a complete message in `error`.
     bool Begin(const OutputDirectory& directory, const std::string& name, std::string& error);
     bool Append(const uint8_t* data, size_t size, std::string& error);
+    // Writes `size` bytes at the start of the file, over bytes appended
+    // before: for a front that is known only once everything after it is
+    // written. The last write before Commit.
+    bool OverwriteStart(const uint8_t* data, size_t size, std::string& error);
     // Gives the file its name. With `replace` a file or link of that name
     // is replaced (a link itself, never its target); without, an existing
     // name makes it fail. `attributes`, when kept, are set first. An

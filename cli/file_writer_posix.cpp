@@ -200,6 +200,20 @@ bool NewFile::Append(const uint8_t* data, size_t size, std::string& error) {
     return false;
 }
 
+bool NewFile::OverwriteStart(const uint8_t* data, size_t size, std::string& error) {
+    for (size_t done = 0; done < size;) {
+        ssize_t wrote = pwrite(descriptor_, data + done, size - done, static_cast<off_t>(done));
+        if (wrote < 0 && errno == EINTR) continue;
+        if (wrote <= 0) {
+            error = "cannot write " + Where(*directory_, name_) + ": " + DescribeErrno(wrote < 0 ? errno : EIO);
+            Abandon();
+            return false;
+        }
+        done += static_cast<size_t>(wrote);
+    }
+    return true;
+}
+
 bool NewFile::Commit(bool replace, const KeptAttributes& attributes, std::string& error) {
     const int directory = directory_->descriptor;
     const char* name = name_.c_str();

@@ -114,6 +114,15 @@ bool NewFile::Append(const uint8_t* data, size_t size, std::string& error) {
     return false;
 }
 
+bool NewFile::OverwriteStart(const uint8_t* data, size_t size, std::string& error) {
+    HANDLE handle = static_cast<HANDLE>(handle_);
+    LONG high = 0;
+    if (SetFilePointer(handle, 0, &high, FILE_BEGIN) == 0 && WriteAll(handle, data, size)) return true;
+    error = "cannot write " + Where(*directory_, name_) + ": " + LastError();
+    Abandon();
+    return false;
+}
+
 bool NewFile::Commit(bool replace, const KeptAttributes&, std::string& error) {
     bool closed = CloseHandle(static_cast<HANDLE>(handle_)) != 0;
     handle_ = nullptr;

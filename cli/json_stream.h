@@ -60,7 +60,9 @@ struct JsonArrayWriter {
 
     // `value` laid out as it would be `level` levels deep.
     static void WriteAt(const Json& value, int level) {
-        std::string text = value.dump(2);
+        // Text that is not UTF-8 (a path, say) is written with replacement
+        // characters, as the whole document's dump would.
+        std::string text = value.dump(2, ' ', false, Json::error_handler_t::replace);
         std::string indented;
         indented.reserve(text.size() + text.size() / 4);
         for (char c : text) {

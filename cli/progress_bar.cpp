@@ -28,8 +28,28 @@ std::string Bar(const ProgressBar& bar, size_t cells) {
     return text;
 }
 
+std::string Rate(const ProgressBar& bar) {
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - bar.started_at).count();
+    if (seconds <= 0 || bar.done_bytes == 0) return "";
+    double rate = static_cast<double>(bar.done_bytes) / seconds;
+    std::string text = ", " + HumanSize(static_cast<uint64_t>(rate)) + "/s";
+    if (bar.total_bytes >= bar.done_bytes) {
+        uint64_t left = static_cast<uint64_t>(static_cast<double>(bar.total_bytes - bar.done_bytes) / rate + 0.5);
+        char clock[32];
+        std::snprintf(clock, sizeof clock, "%llu:%02llu", static_cast<unsigned long long>(left / 60),
+                      static_cast<unsigned long long>(left % 60));
+        text += std::string(", ") + clock + " left";
+    }
+    return text;
+}
+
 void Draw(ProgressBar& bar, const std::string& current) {
     if (!bar.enabled) return;
+    if (std::chrono::steady_clock::now() - bar.started_at < bar.hold_off) {
+        bar.pending = current;
+        bar.behind = true;
+        return;
+    }
     size_t columns = TerminalColumns(bar.out);
     std::string line = ProgressLine(bar, current, columns);
     size_t width = DisplayWidth(line);
@@ -51,6 +71,7 @@ void StartProgress(ProgressBar& bar, uint64_t total_entries, uint64_t total_byte
     bar.done_entries = 0;
     bar.done_bytes = 0;
     bar.drawn_width = 0;
+    bar.started_at = std::chrono::steady_clock::now();
     Draw(bar, current);
 }
 
@@ -67,6 +88,7 @@ void AdvanceProgress(ProgressBar& bar, uint64_t bytes, const std::string& next) 
 }
 
 void FinishProgress(ProgressBar& bar) {
+    // Never drawn (held off until the work was done): nothing to end.
     if (!bar.enabled || bar.drawn_width == 0) return;
     // The line left on screen tells what was done, not what was last drawn.
     if (bar.behind) Draw(bar, bar.pending);
@@ -79,7 +101,8 @@ std::string ProgressLine(const ProgressBar& bar, const std::string& current, siz
     size_t room = columns > 1 ? columns - 1 : 0;
     std::string entries = std::to_string(bar.done_entries) + "/" + std::to_string(bar.total_entries);
     // The counts in full, or shorter where the terminal is narrow.
-    std::string counts = entries + " entries, " + HumanSize(bar.done_bytes) + " of " + HumanSize(bar.total_bytes);
+    std::string counts = entries + " entries, " + HumanSize(bar.done_bytes) + " of " + HumanSize(bar.total_bytes) +
+                         (bar.timed ? Rate(bar) : std::string());
     size_t cells = columns * 3 / 10;
     cells = cells < kLeastBar ? kLeastBar : cells > kMostBar ? kMostBar : cells;
     if (cells + 3 + counts.size() > room) counts = entries + ", " + HumanSize(bar.done_bytes);

@@ -1,4 +1,4 @@
-// A one-line progress display for extraction: entries and bytes done, redrawn
+// A one-line progress display for extraction and packing: entries and bytes done, redrawn
 // in place on standard error. Only drawn when enabled (on a terminal, and the
 // user did not ask for quiet), and fitted to the terminal's width in display
 // cells, so that it never wraps onto a second line.
@@ -24,6 +24,12 @@ struct ProgressBar {
     std::chrono::steady_clock::time_point drawn_at{};
     std::string pending;  // what the last skipped redraw would have named
     bool behind = false;  // the screen shows less than is done
+    // Packing: the bar waits this long before it is first drawn, so work
+    // that ends sooner leaves no trace, and it shows the rate and the time
+    // left, which packing's uneven speed makes worth knowing.
+    std::chrono::steady_clock::duration hold_off{};
+    bool timed = false;
+    std::chrono::steady_clock::time_point started_at{};
 };
 
 // Shows the bar with nothing done yet, `current` being the first item.

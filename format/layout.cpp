@@ -53,10 +53,16 @@ bool ValidateHeader(ByteSpan head) {
     return ReadLe32(head, kHeaderSize + 4) == index_end;
 }
 
-bool LayOutArchive(const ByteSpan* entries, size_t count, ArchiveHeader& header) {
+namespace {
+
+uint64_t SizeOf(const ByteSpan& entry) { return entry.size(); }
+uint64_t SizeOf(uint32_t size) { return size; }
+
+template <typename Entry>
+bool LayOut(const Entry* entries, size_t count, ArchiveHeader& header) {
     uint64_t index_end = kHeaderSize + uint64_t{count} * kIndexEntrySize;
     uint64_t data_size = count == 0 ? kIndexEntrySize : 0;
-    for (size_t i = 0; i < count; ++i) data_size += entries[i].size();
+    for (size_t i = 0; i < count; ++i) data_size += SizeOf(entries[i]);
     if (count > UINT32_MAX || index_end + data_size > UINT32_MAX) return false;
     header = ArchiveHeader{};
     header.index_offset = static_cast<uint32_t>(kHeaderSize);
@@ -66,9 +72,8 @@ bool LayOutArchive(const ByteSpan* entries, size_t count, ArchiveHeader& header)
     return true;
 }
 
-size_t ArchiveFrontSize(size_t count) { return kHeaderSize + (count == 0 ? 1 : count) * kIndexEntrySize; }
-
-void WriteArchiveFront(MutableByteSpan front, const ArchiveHeader& header, const ByteSpan* entries, size_t count) {
+template <typename Entry>
+void WriteFront(MutableByteSpan front, const ArchiveHeader& header, const Entry* entries, size_t count) {
     WriteHeader(front, header);
     MutableByteSpan table = front.size() > kHeaderSize ? front.subspan(kHeaderSize) : MutableByteSpan{};
     if (count == 0) {
@@ -79,10 +84,28 @@ void WriteArchiveFront(MutableByteSpan front, const ArchiveHeader& header, const
     }
     uint32_t offset = header.index_offset + header.entry_count * static_cast<uint32_t>(kIndexEntrySize);
     for (size_t i = 0; i < count; ++i) {
-        uint32_t size = static_cast<uint32_t>(entries[i].size());
+        uint32_t size = static_cast<uint32_t>(SizeOf(entries[i]));
         WriteIndexEntry(table, i, IndexEntry{size, offset});
         offset += size;
     }
+}
+
+}  // namespace
+
+bool LayOutArchive(const ByteSpan* entries, size_t count, ArchiveHeader& header) {
+    return LayOut(entries, count, header);
+}
+
+bool LayOutArchive(const uint32_t* sizes, size_t count, ArchiveHeader& header) { return LayOut(sizes, count, header); }
+
+size_t ArchiveFrontSize(size_t count) { return kHeaderSize + (count == 0 ? 1 : count) * kIndexEntrySize; }
+
+void WriteArchiveFront(MutableByteSpan front, const ArchiveHeader& header, const ByteSpan* entries, size_t count) {
+    WriteFront(front, header, entries, count);
+}
+
+void WriteArchiveFront(MutableByteSpan front, const ArchiveHeader& header, const uint32_t* sizes, size_t count) {
+    WriteFront(front, header, sizes, count);
 }
 
 }  // namespace kova

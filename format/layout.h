@@ -55,6 +55,11 @@ bool LayOutArchive(const ByteSpan* entries, size_t count, ArchiveHeader& header)
 size_t ArchiveFrontSize(size_t count);
 void WriteArchiveFront(MutableByteSpan front, const ArchiveHeader& header, const ByteSpan* entries, size_t count);
 
+// The same for entries known only by their stored sizes, as a writer that
+// streams them out one at a time has them.
+bool LayOutArchive(const uint32_t* sizes, size_t count, ArchiveHeader& header);
+void WriteArchiveFront(MutableByteSpan front, const ArchiveHeader& header, const uint32_t* sizes, size_t count);
+
 // True when `head` starts like one of our archives: the magic, and the sizes
 // in the header agree with each other and with the first index record, in
 // wrapping 32-bit arithmetic. A head shorter than 32 bytes is never one.
