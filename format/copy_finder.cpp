@@ -1,4 +1,5 @@
 #include "format/copy_finder.h"
+#include "format/repeat_scanner.h"
 
 #include <algorithm>
 #include <cstring>
@@ -138,17 +139,14 @@ constexpr size_t kMaxCandidates = 32; // positions tried per group
 
 // The bytes from `position` equal to the byte there, up to `limit`.
 inline size_t RunFrom(const uint8_t* bytes, size_t position, size_t limit) {
-    size_t run = 1;
-    while (run < limit && bytes[position + run] == bytes[position]) ++run;
-    return run;
+    return EndOfRepeat(bytes, position + 1, position + limit, 1) - position;
 }
 
 // The bytes from `position` that repeat the two there (a b a b ...), up to
 // `limit`; a run of one byte is such a pattern too.
 inline size_t PairPatternFrom(const uint8_t* bytes, size_t position, size_t limit) {
-    size_t pattern = std::min<size_t>(2, limit);
-    while (pattern < limit && bytes[position + pattern] == bytes[position + pattern - 2]) ++pattern;
-    return pattern;
+    if (limit <= 2) return limit;
+    return EndOfRepeat(bytes, position + 2, position + limit, 2) - position;
 }
 
 // Tries, in each group, the positions whose hash is `probe`'s as the
@@ -160,12 +158,19 @@ inline __attribute__((always_inline)) bool TryCopies(ByteSpan content, const Dis
                                                      const PositionHashes& hashes, size_t position, size_t probe_at,
                                                      const Probe& probe, size_t limit,
                                                      CopyMatch& best) {
+    // Every group's compare first, and one test whether any found a
+    // candidate: in most positions of a picture none does, and a test per
+    // group would be a branch the machine mispredicts.
+    uint64_t found[4];
     for (size_t k = 0; k < 4; ++k) {
         // The group reaches position - row to position - row + 63, at least
         // 17 positions back: within the hashes, or in the padding before.
-        if (position + (kWindow - 1) < row[k]) continue;
-        const uint16_t* window = hashes.From(PositionHashes::kPadding + probe_at - row[k]);
-        uint64_t same = probe.Same(window);
+        found[k] = position + (kWindow - 1) < row[k] ? 0
+                                                     : probe.Same(hashes.From(PositionHashes::kPadding + probe_at - row[k]));
+    }
+    if ((found[0] | found[1] | found[2] | found[3]) == 0) return false;
+    for (size_t k = 0; k < 4; ++k) {
+        uint64_t same = found[k];
         for (size_t tries = 0; tries < kMaxCandidates && same != 0; ++tries) {
             unsigned newest = 63u - static_cast<unsigned>(__builtin_clzll(same));
             same &= ~(uint64_t{1} << newest);
@@ -190,12 +195,14 @@ inline __attribute__((always_inline)) bool TryCopies(ByteSpan content, const Dis
 
 template <typename Probe>
 inline __attribute__((always_inline)) CopyMatch SearchCopies(ByteSpan content, const DistanceRow& row,
-                                                             const PositionHashes& hashes, size_t position) {
+                                                             const PositionHashes& hashes, size_t position,
+                                                             const Repeats* repeats) {
     CopyMatch best;
     if (position + 3 > content.size()) return best;
     size_t limit = std::min<size_t>(kMaxCopyBytes, content.size() - position);
-    size_t run = RunFrom(content.data(), position, limit);
-    size_t pattern = PairPatternFrom(content.data(), position, limit);
+    size_t run = repeats != nullptr ? std::min(repeats->run, limit) : RunFrom(content.data(), position, limit);
+    size_t pattern =
+        repeats != nullptr ? std::min(repeats->pattern, limit) : PairPatternFrom(content.data(), position, limit);
     // A run of a byte or a pair as long as the longest copy: only a copy
     // from another such run matches it, and inside runs positions hash
     // alike, too many to try a few. Rare, since a longer run covers more
@@ -230,14 +237,16 @@ inline __attribute__((always_inline)) CopyMatch SearchCopies(ByteSpan content, c
     return best;
 }
 
-CopyMatch SearchNarrow(ByteSpan content, const DistanceRow& row, const PositionHashes& hashes, size_t position) {
-    return SearchCopies<NarrowProbe>(content, row, hashes, position);
+CopyMatch SearchNarrow(ByteSpan content, const DistanceRow& row, const PositionHashes& hashes, size_t position,
+                       const Repeats* repeats) {
+    return SearchCopies<NarrowProbe>(content, row, hashes, position, repeats);
 }
 
 #if defined(KOVA_WIDE_HASH_COMPARE)
 __attribute__((target("avx2"))) CopyMatch SearchWide(ByteSpan content, const DistanceRow& row,
-                                                     const PositionHashes& hashes, size_t position) {
-    return SearchCopies<WideProbe>(content, row, hashes, position);
+                                                     const PositionHashes& hashes, size_t position,
+                                                     const Repeats* repeats) {
+    return SearchCopies<WideProbe>(content, row, hashes, position, repeats);
 }
 #endif
 
@@ -333,11 +342,11 @@ HashedCopyFinder::HashedCopyFinder(ByteSpan content, uint8_t method, const Posit
 #endif
 }
 
-CopyMatch HashedCopyFinder::At(size_t position) const {
+CopyMatch HashedCopyFinder::At(size_t position, const Repeats* repeats) const {
 #if defined(KOVA_WIDE_HASH_COMPARE)
-    if (wide_compare_) return SearchWide(content_, row_, hashes_, position);
+    if (wide_compare_) return SearchWide(content_, row_, hashes_, position, repeats);
 #endif
-    return SearchNarrow(content_, row_, hashes_, position);
+    return SearchNarrow(content_, row_, hashes_, position, repeats);
 }
 
 }  // namespace kova

@@ -14,6 +14,12 @@
 
 namespace kova {
 
+// How far a byte and a pair of bytes repeat from a position.
+struct Repeats {
+    size_t run = 0;
+    size_t pattern = 0;
+};
+
 struct CopyMatch {
     uint32_t length = 0;    // content bytes the copy reproduces, at most 66
     uint8_t parameter = 0;  // the distance byte that reproduces them
@@ -85,8 +91,11 @@ class HashedCopyFinder {
 public:
     HashedCopyFinder(ByteSpan content, uint8_t method, const PositionHashes& hashes,
                      HashCompare compare = HashCompare::kFastest);
-    // Positions may be asked in any order.
-    CopyMatch At(size_t position) const;
+    // Positions may be asked in any order. `repeats`, where the caller
+    // has them, are the byte run and the pair pattern from `position` (as
+    // repeat_scanner.h tells them), which the search needs and would
+    // otherwise measure again.
+    CopyMatch At(size_t position, const Repeats* repeats = nullptr) const;
 
 private:
     ByteSpan content_;

@@ -19,9 +19,10 @@ public:
     Command At(size_t p) {
         best_ = {};
         size_t left = content_.size() - p;
-        uint32_t run = static_cast<uint32_t>(std::min<size_t>(repeats_.ByteRun(p), kMaxLongCount));
+        Repeats repeats{repeats_.ByteRun(p), repeats_.PairPattern(p)};
+        uint32_t run = static_cast<uint32_t>(std::min<size_t>(repeats.run, kMaxLongCount));
         if (run >= kMinRunBytes) Offer(run <= kMaxShortRunBytes ? CommandKind::kByteRun : CommandKind::kLongByteRun, run);
-        size_t pattern = repeats_.PairPattern(p);
+        size_t pattern = repeats.pattern;
         // A pair run that reaches the end may stand for an odd count: the
         // full output cuts its last pair.
         size_t pairs = std::min<size_t>(pattern == left ? (pattern + 1) / 2 : pattern / 2, kMaxLongCount);
@@ -32,7 +33,7 @@ public:
         // A copy covers at most 66 bytes, for 2 stored bytes: past that a
         // run needs no search.
         if (best_.covered <= kMaxCopyBytes) {
-            CopyMatch copy = copies_.At(p);
+            CopyMatch copy = copies_.At(p, &repeats);
             if (copy.length >= kMinCopyBytes) Offer(CommandKind::kBackCopy, copy.length, copy.parameter);
         }
         return best_;
