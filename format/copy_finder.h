@@ -104,4 +104,18 @@ private:
     bool wide_compare_ = false;  // the machine compares 16 hashes at once
 };
 
+// The hashed search for both methods at one position at once, as kova pack
+// plans both to keep the smaller: each answer is exactly HashedCopyFinder's
+// for its method, given the repeats there.
+class PairedCopyFinder {
+public:
+    PairedCopyFinder(ByteSpan content, const PositionHashes& hashes, HashCompare compare = HashCompare::kFastest);
+    void At(size_t position, const Repeats& repeats, CopyMatch& wide, CopyMatch& narrow) const;
+
+private:
+    ByteSpan content_;
+    const PositionHashes& hashes_;
+    bool wide_compare_ = false;
+};
+
 }  // namespace kova
