@@ -1,4 +1,5 @@
 #include "format/copy_finder.h"
+#include "format/repeat_scanner.h"
 
 #include <algorithm>
 #include <cstring>
@@ -138,34 +139,41 @@ constexpr size_t kMaxCandidates = 32; // positions tried per group
 
 // The bytes from `position` equal to the byte there, up to `limit`.
 inline size_t RunFrom(const uint8_t* bytes, size_t position, size_t limit) {
-    size_t run = 1;
-    while (run < limit && bytes[position + run] == bytes[position]) ++run;
-    return run;
+    return EndOfRepeat(bytes, position + 1, position + limit, 1) - position;
 }
 
 // The bytes from `position` that repeat the two there (a b a b ...), up to
 // `limit`; a run of one byte is such a pattern too.
 inline size_t PairPatternFrom(const uint8_t* bytes, size_t position, size_t limit) {
-    size_t pattern = std::min<size_t>(2, limit);
-    while (pattern < limit && bytes[position + pattern] == bytes[position + pattern - 2]) ++pattern;
-    return pattern;
+    if (limit <= 2) return limit;
+    return EndOfRepeat(bytes, position + 2, position + limit, 2) - position;
 }
 
-// Tries, in each group, the positions whose hash is `probe`'s as the
-// sources of a copy at `position`, the hashes being those of `probe_at`, at
-// or after `position`, at the same distances.
-// Keeps in `best` the longest; true once one reaches `limit`.
+// Bit a of found[k] set where the hash at group k's window position a
+// (the window of `probe_at`, at or after `position`) is `probe`'s, for the
+// `count` groups of `row`; 0 for a group that reaches only before the start.
 template <typename Probe>
-inline __attribute__((always_inline)) bool TryCopies(ByteSpan content, const DistanceRow& row,
-                                                     const PositionHashes& hashes, size_t position, size_t probe_at,
-                                                     const Probe& probe, size_t limit,
-                                                     CopyMatch& best) {
-    for (size_t k = 0; k < 4; ++k) {
+inline __attribute__((always_inline)) void FindCandidates(const uint32_t* row, size_t count,
+                                                          const PositionHashes& hashes, size_t position,
+                                                          size_t probe_at, const Probe& probe, uint64_t* found) {
+    for (size_t k = 0; k < count; ++k) {
         // The group reaches position - row to position - row + 63, at least
         // 17 positions back: within the hashes, or in the padding before.
-        if (position + (kWindow - 1) < row[k]) continue;
-        const uint16_t* window = hashes.From(PositionHashes::kPadding + probe_at - row[k]);
-        uint64_t same = probe.Same(window);
+        found[k] = position + (kWindow - 1) < row[k] ? 0
+                                                     : probe.Same(hashes.From(PositionHashes::kPadding + probe_at - row[k]));
+    }
+}
+
+// Tries, in each group, the candidates `found` as the sources of a copy at
+// `position`. Keeps in `best` the longest; true once one reaches `limit`.
+// One test first whether any group found one: in most positions of a
+// picture none does, and a test per group would be a branch the machine
+// mispredicts.
+inline __attribute__((always_inline)) bool TryFound(ByteSpan content, const DistanceRow& row, size_t position,
+                                                    const uint64_t* found, size_t limit, CopyMatch& best) {
+    if ((found[0] | found[1] | found[2] | found[3]) == 0) return false;
+    for (size_t k = 0; k < 4; ++k) {
+        uint64_t same = found[k];
         for (size_t tries = 0; tries < kMaxCandidates && same != 0; ++tries) {
             unsigned newest = 63u - static_cast<unsigned>(__builtin_clzll(same));
             same &= ~(uint64_t{1} << newest);
@@ -188,14 +196,30 @@ inline __attribute__((always_inline)) bool TryCopies(ByteSpan content, const Dis
     return false;
 }
 
+// Tries, in each group, the positions whose hash is `probe`'s as the
+// sources of a copy at `position`, the hashes being those of `probe_at`, at
+// or after `position`, at the same distances.
+// Keeps in `best` the longest; true once one reaches `limit`.
+template <typename Probe>
+inline __attribute__((always_inline)) bool TryCopies(ByteSpan content, const DistanceRow& row,
+                                                     const PositionHashes& hashes, size_t position, size_t probe_at,
+                                                     const Probe& probe, size_t limit,
+                                                     CopyMatch& best) {
+    uint64_t found[4];
+    FindCandidates(row, 4, hashes, position, probe_at, probe, found);
+    return TryFound(content, row, position, found, limit, best);
+}
+
 template <typename Probe>
 inline __attribute__((always_inline)) CopyMatch SearchCopies(ByteSpan content, const DistanceRow& row,
-                                                             const PositionHashes& hashes, size_t position) {
+                                                             const PositionHashes& hashes, size_t position,
+                                                             const Repeats* repeats) {
     CopyMatch best;
     if (position + 3 > content.size()) return best;
     size_t limit = std::min<size_t>(kMaxCopyBytes, content.size() - position);
-    size_t run = RunFrom(content.data(), position, limit);
-    size_t pattern = PairPatternFrom(content.data(), position, limit);
+    size_t run = repeats != nullptr ? std::min(repeats->run, limit) : RunFrom(content.data(), position, limit);
+    size_t pattern =
+        repeats != nullptr ? std::min(repeats->pattern, limit) : PairPatternFrom(content.data(), position, limit);
     // A run of a byte or a pair as long as the longest copy: only a copy
     // from another such run matches it, and inside runs positions hash
     // alike, too many to try a few. Rare, since a longer run covers more
@@ -230,14 +254,76 @@ inline __attribute__((always_inline)) CopyMatch SearchCopies(ByteSpan content, c
     return best;
 }
 
-CopyMatch SearchNarrow(ByteSpan content, const DistanceRow& row, const PositionHashes& hashes, size_t position) {
-    return SearchCopies<NarrowProbe>(content, row, hashes, position);
+// The groups of both rows, narrow first: the two rows share 320 and 640,
+// the narrow row's last groups and the wide row's first.
+constexpr uint32_t kBothRows[6] = {kNarrowDistances[0], kNarrowDistances[1], kNarrowDistances[2],
+                                   kNarrowDistances[3], kWideDistances[2],   kWideDistances[3]};
+static_assert(kNarrowDistances[2] == kWideDistances[0] && kNarrowDistances[3] == kWideDistances[1]);
+
+// SearchCopies for both methods at once, each finding exactly what it would
+// alone: the shared groups are compared once, and the hash, the runs and
+// the test for any candidate serve both.
+template <typename Probe>
+inline __attribute__((always_inline)) void SearchPaired(ByteSpan content, const PositionHashes& hashes,
+                                                        size_t position, const Repeats& repeats, CopyMatch& wide,
+                                                        CopyMatch& narrow) {
+    wide = {};
+    narrow = {};
+    if (position + 3 > content.size()) return;
+    size_t limit = std::min<size_t>(kMaxCopyBytes, content.size() - position);
+    size_t run = std::min(repeats.run, limit);
+    size_t pattern = std::min(repeats.pattern, limit);
+    if (pattern == kMaxCopyBytes) {
+        wide = SearchCopies<Probe>(content, kWideDistances, hashes, position, &repeats);
+        narrow = SearchCopies<Probe>(content, kNarrowDistances, hashes, position, &repeats);
+        return;
+    }
+    uint64_t found[6];
+    bool wide_done = false, narrow_done = false;
+    if (run < 3) {
+        Probe here(hashes.At(position) & ~PositionHashes::kNeverMatches);
+        FindCandidates(kBothRows, 6, hashes, position, position, here, found);
+        if ((found[0] | found[1] | found[2] | found[3] | found[4] | found[5]) != 0) {
+            narrow_done = TryFound(content, kNarrowDistances, position, found, limit, narrow);
+            wide_done = TryFound(content, kWideDistances, position, found + 2, limit, wide);
+        }
+    }
+    if (pattern >= 3 && pattern < limit) {
+        bool wide_end = !wide_done && wide.length <= pattern;
+        bool narrow_end = !narrow_done && narrow.length <= pattern;
+        if (wide_end || narrow_end) {
+            size_t probe_at = position + pattern - 2;
+            Probe end(hashes.At(probe_at));
+            FindCandidates(kBothRows, 6, hashes, position, probe_at, end, found);
+            if (narrow_end) TryFound(content, kNarrowDistances, position, found, limit, narrow);
+            if (wide_end) TryFound(content, kWideDistances, position, found + 2, limit, wide);
+        }
+    }
+}
+
+void SearchPairedNarrow(ByteSpan content, const PositionHashes& hashes, size_t position, const Repeats& repeats,
+                        CopyMatch& wide, CopyMatch& narrow) {
+    SearchPaired<NarrowProbe>(content, hashes, position, repeats, wide, narrow);
+}
+
+#if defined(KOVA_WIDE_HASH_COMPARE)
+__attribute__((target("avx2"))) void SearchPairedWide(ByteSpan content, const PositionHashes& hashes,
+                                                      size_t position, const Repeats& repeats, CopyMatch& wide,
+                                                      CopyMatch& narrow) {
+    SearchPaired<WideProbe>(content, hashes, position, repeats, wide, narrow);
+}
+#endif
+
+CopyMatch SearchNarrow(ByteSpan content, const DistanceRow& row, const PositionHashes& hashes, size_t position,
+                       const Repeats* repeats) {
+    return SearchCopies<NarrowProbe>(content, row, hashes, position, repeats);
 }
 
 #if defined(KOVA_WIDE_HASH_COMPARE)
 __attribute__((target("avx2"))) CopyMatch SearchWide(ByteSpan content, const DistanceRow& row,
-                                                     const PositionHashes& hashes, size_t position) {
-    return SearchCopies<WideProbe>(content, row, hashes, position);
+                                                     const PositionHashes& hashes, size_t position,
+                                                     const Repeats* repeats) {
+    return SearchCopies<WideProbe>(content, row, hashes, position, repeats);
 }
 #endif
 
@@ -333,11 +419,27 @@ HashedCopyFinder::HashedCopyFinder(ByteSpan content, uint8_t method, const Posit
 #endif
 }
 
-CopyMatch HashedCopyFinder::At(size_t position) const {
+CopyMatch HashedCopyFinder::At(size_t position, const Repeats* repeats) const {
 #if defined(KOVA_WIDE_HASH_COMPARE)
-    if (wide_compare_) return SearchWide(content_, row_, hashes_, position);
+    if (wide_compare_) return SearchWide(content_, row_, hashes_, position, repeats);
 #endif
-    return SearchNarrow(content_, row_, hashes_, position);
+    return SearchNarrow(content_, row_, hashes_, position, repeats);
+}
+
+PairedCopyFinder::PairedCopyFinder(ByteSpan content, const PositionHashes& hashes, HashCompare compare)
+    : content_(content), hashes_(hashes) {
+#if defined(KOVA_WIDE_HASH_COMPARE)
+    wide_compare_ = compare == HashCompare::kFastest && HasWideCompare();
+#else
+    (void)compare;
+#endif
+}
+
+void PairedCopyFinder::At(size_t position, const Repeats& repeats, CopyMatch& wide, CopyMatch& narrow) const {
+#if defined(KOVA_WIDE_HASH_COMPARE)
+    if (wide_compare_) return SearchPairedWide(content_, hashes_, position, repeats, wide, narrow);
+#endif
+    SearchPairedNarrow(content_, hashes_, position, repeats, wide, narrow);
 }
 
 }  // namespace kova

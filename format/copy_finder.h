@@ -14,6 +14,12 @@
 
 namespace kova {
 
+// How far a byte and a pair of bytes repeat from a position.
+struct Repeats {
+    size_t run = 0;
+    size_t pattern = 0;
+};
+
 struct CopyMatch {
     uint32_t length = 0;    // content bytes the copy reproduces, at most 66
     uint8_t parameter = 0;  // the distance byte that reproduces them
@@ -85,14 +91,31 @@ class HashedCopyFinder {
 public:
     HashedCopyFinder(ByteSpan content, uint8_t method, const PositionHashes& hashes,
                      HashCompare compare = HashCompare::kFastest);
-    // Positions may be asked in any order.
-    CopyMatch At(size_t position) const;
+    // Positions may be asked in any order. `repeats`, where the caller
+    // has them, are the byte run and the pair pattern from `position` (as
+    // repeat_scanner.h tells them), which the search needs and would
+    // otherwise measure again.
+    CopyMatch At(size_t position, const Repeats* repeats = nullptr) const;
 
 private:
     ByteSpan content_;
     const DistanceRow& row_;
     const PositionHashes& hashes_;
     bool wide_compare_ = false;  // the machine compares 16 hashes at once
+};
+
+// The hashed search for both methods at one position at once, as kova pack
+// plans both to keep the smaller: each answer is exactly HashedCopyFinder's
+// for its method, given the repeats there.
+class PairedCopyFinder {
+public:
+    PairedCopyFinder(ByteSpan content, const PositionHashes& hashes, HashCompare compare = HashCompare::kFastest);
+    void At(size_t position, const Repeats& repeats, CopyMatch& wide, CopyMatch& narrow) const;
+
+private:
+    ByteSpan content_;
+    const PositionHashes& hashes_;
+    bool wide_compare_ = false;
 };
 
 }  // namespace kova

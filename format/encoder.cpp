@@ -58,15 +58,20 @@ PackStatus PackEntry(ByteSpan content, PackMethod method, EncoderStrength streng
     }
     std::vector<uint8_t> best;
     bool have_best = false;
-    // The quick plans of both methods share the content's hashes.
+    // The quick plans of both methods share the content's hashes, and
+    // where both are wanted, their search.
     std::unique_ptr<PositionHashes> hashes;
+    std::vector<Command> quick[2];
+    bool both_quick = strength == EncoderStrength::kDefault && method == PackMethod::kAuto;
     if (strength == EncoderStrength::kDefault) hashes = std::make_unique<PositionHashes>(content);
+    if (both_quick) PlanQuickStreams(content, *hashes, quick[0], quick[1]);
     for (uint8_t coded : {kMethodCodedWide, kMethodCodedNarrow}) {
         if (method == PackMethod::kWide && coded != kMethodCodedWide) continue;
         if (method == PackMethod::kNarrow && coded != kMethodCodedNarrow) continue;
         std::vector<uint8_t> candidate;
-        std::vector<Command> commands = hashes != nullptr ? PlanQuickStream(content, coded, *hashes)
-                                                          : PlanShortestStream(content, coded);
+        std::vector<Command> commands = both_quick          ? std::move(quick[coded == kMethodCodedWide ? 0 : 1])
+                                        : hashes != nullptr ? PlanQuickStream(content, coded, *hashes)
+                                                            : PlanShortestStream(content, coded);
         if (!WriteCodedEntry(coded, content, commands, candidate, nullptr)) continue;
         if (!have_best || candidate.size() < best.size()) {
             best = std::move(candidate);

@@ -8,49 +8,79 @@
 namespace kova {
 namespace {
 
-// The command that covers the most content bytes from `p`, or one that
-// covers nothing when no command fits there. On a tie the one of fewer
-// stored bytes.
-class CoverFinder {
-public:
-    CoverFinder(ByteSpan content, uint8_t method, const PositionHashes& hashes)
-        : content_(content), copies_(content, method, hashes), repeats_(content) {}
+// Keeps in `best` the command that covers the most content bytes; on a
+// tie the one of fewer stored bytes.
+void Offer(Command& best, CommandKind kind, uint32_t covered, uint8_t parameter = 0) {
+    if (covered > best.covered ||
+        (covered == best.covered && CommandCost(kind, covered) < CommandCost(best.kind, best.covered))) {
+        best = {kind, covered, parameter};
+    }
+}
 
-    Command At(size_t p) {
-        best_ = {};
-        size_t left = content_.size() - p;
-        uint32_t run = static_cast<uint32_t>(std::min<size_t>(repeats_.ByteRun(p), kMaxLongCount));
-        if (run >= kMinRunBytes) Offer(run <= kMaxShortRunBytes ? CommandKind::kByteRun : CommandKind::kLongByteRun, run);
-        size_t pattern = repeats_.PairPattern(p);
+// One method's plan as it is made, position by position: at each, the
+// command that covers the most content bytes (or one more literal byte).
+class QuickPlan {
+public:
+    explicit QuickPlan(ByteSpan content) : content_(content), repeats_(content) {}
+
+    size_t Position() const { return p_; }
+    bool Done() const { return p_ >= content_.size(); }
+
+    // The best byte run or pair run at the position (covering nothing when
+    // neither fits), and the repeats there, which the copy search takes.
+    Command Runs(Repeats& repeats) {
+        Command best;
+        size_t left = content_.size() - p_;
+        repeats = {repeats_.ByteRun(p_), repeats_.PairPattern(p_)};
+        uint32_t run = static_cast<uint32_t>(std::min<size_t>(repeats.run, kMaxLongCount));
+        if (run >= kMinRunBytes) Offer(best, run <= kMaxShortRunBytes ? CommandKind::kByteRun : CommandKind::kLongByteRun, run);
+        size_t pattern = repeats.pattern;
         // A pair run that reaches the end may stand for an odd count: the
         // full output cuts its last pair.
         size_t pairs = std::min<size_t>(pattern == left ? (pattern + 1) / 2 : pattern / 2, kMaxLongCount);
         if (pairs >= kMinPairs) {
-            Offer(pairs <= kMaxShortPairs ? CommandKind::kPairRun : CommandKind::kLongPairRun,
+            Offer(best, pairs <= kMaxShortPairs ? CommandKind::kPairRun : CommandKind::kLongPairRun,
                   static_cast<uint32_t>(std::min(2 * pairs, left)));
         }
-        // A copy covers at most 66 bytes, for 2 stored bytes: past that a
-        // run needs no search.
-        if (best_.covered <= kMaxCopyBytes) {
-            CopyMatch copy = copies_.At(p);
-            if (copy.length >= kMinCopyBytes) Offer(CommandKind::kBackCopy, copy.length, copy.parameter);
-        }
-        return best_;
+        return best;
     }
+
+    // A copy covers at most 66 bytes, for 2 stored bytes: past that a run
+    // needs no search.
+    static bool WantsCopy(const Command& runs) { return runs.covered <= kMaxCopyBytes; }
+
+    // Takes the best of `runs` and `copy` at the position, or one more
+    // literal byte where neither covers anything.
+    void Take(Command best, const CopyMatch& copy) {
+        if (copy.length >= kMinCopyBytes) Offer(best, CommandKind::kBackCopy, copy.length, copy.parameter);
+        if (best.covered == 0) {
+            ++p_;
+            return;
+        }
+        if (p_ > literal_start_) commands_.push_back({CommandKind::kLiteral, static_cast<uint32_t>(p_ - literal_start_), 0});
+        commands_.push_back(best);
+        p_ += best.covered;
+        literal_start_ = p_;
+    }
+
+    std::vector<Command> Finish();
 
 private:
-    void Offer(CommandKind kind, uint32_t covered, uint8_t parameter = 0) {
-        if (covered > best_.covered ||
-            (covered == best_.covered && CommandCost(kind, covered) < CommandCost(best_.kind, best_.covered))) {
-            best_ = {kind, covered, parameter};
-        }
-    }
-
     ByteSpan content_;
-    HashedCopyFinder copies_;
     RepeatScanner repeats_;
-    Command best_;
+    std::vector<Command> commands_;
+    size_t p_ = 0;
+    size_t literal_start_ = 0;
 };
+
+// One position of one method's plan, searched alone.
+void Step(QuickPlan& plan, const HashedCopyFinder& copies) {
+    Repeats repeats;
+    Command runs = plan.Runs(repeats);
+    CopyMatch copy;
+    if (QuickPlan::WantsCopy(runs)) copy = copies.At(plan.Position(), &repeats);
+    plan.Take(runs, copy);
+}
 
 // Stream bytes of a literal stretch of `count` bytes, 63 at most a command.
 uint64_t LiteralCost(uint64_t count) { return count + (count + kMaxLiteralBytes - 1) / kMaxLiteralBytes; }
@@ -90,6 +120,11 @@ std::vector<Command> AbsorbIntoLiterals(const std::vector<Command>& commands) {
     return out;
 }
 
+std::vector<Command> QuickPlan::Finish() {
+    if (p_ > literal_start_) commands_.push_back({CommandKind::kLiteral, static_cast<uint32_t>(p_ - literal_start_), 0});
+    return AbsorbIntoLiterals(commands_);
+}
+
 }  // namespace
 
 std::vector<Command> PlanQuickStream(ByteSpan content, uint8_t method) {
@@ -97,25 +132,36 @@ std::vector<Command> PlanQuickStream(ByteSpan content, uint8_t method) {
 }
 
 std::vector<Command> PlanQuickStream(ByteSpan content, uint8_t method, const PositionHashes& hashes) {
-    std::vector<Command> commands;
-    CoverFinder finder(content, method, hashes);
-    size_t literal_start = 0;
-    size_t p = 0;
-    while (p < content.size()) {
-        Command here = finder.At(p);
-        if (here.covered == 0) {
-            ++p;
-            continue;
+    QuickPlan plan(content);
+    HashedCopyFinder copies(content, method, hashes);
+    while (!plan.Done()) Step(plan, copies);
+    return plan.Finish();
+}
+
+void PlanQuickStreams(ByteSpan content, const PositionHashes& hashes, std::vector<Command>& wide,
+                      std::vector<Command>& narrow) {
+    QuickPlan wide_plan(content), narrow_plan(content);
+    HashedCopyFinder wide_copies(content, kMethodCodedWide, hashes), narrow_copies(content, kMethodCodedNarrow, hashes);
+    PairedCopyFinder both(content, hashes);
+    // The plan that is behind takes its step alone; where both stand at
+    // the same position (through every literal stretch, mostly) they share
+    // the step: the same runs, and one search for both.
+    while (!wide_plan.Done() || !narrow_plan.Done()) {
+        if (narrow_plan.Done() || (!wide_plan.Done() && wide_plan.Position() < narrow_plan.Position())) {
+            Step(wide_plan, wide_copies);
+        } else if (wide_plan.Done() || narrow_plan.Position() < wide_plan.Position()) {
+            Step(narrow_plan, narrow_copies);
+        } else {
+            Repeats repeats;
+            Command runs = wide_plan.Runs(repeats);
+            CopyMatch wide_copy, narrow_copy;
+            if (QuickPlan::WantsCopy(runs)) both.At(wide_plan.Position(), repeats, wide_copy, narrow_copy);
+            wide_plan.Take(runs, wide_copy);
+            narrow_plan.Take(runs, narrow_copy);
         }
-        if (p > literal_start) {
-            commands.push_back({CommandKind::kLiteral, static_cast<uint32_t>(p - literal_start), 0});
-        }
-        commands.push_back(here);
-        p += here.covered;
-        literal_start = p;
     }
-    if (p > literal_start) commands.push_back({CommandKind::kLiteral, static_cast<uint32_t>(p - literal_start), 0});
-    return AbsorbIntoLiterals(commands);
+    wide = wide_plan.Finish();
+    narrow = narrow_plan.Finish();
 }
 
 }  // namespace kova

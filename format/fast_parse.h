@@ -23,4 +23,9 @@ namespace kova {
 std::vector<Command> PlanQuickStream(ByteSpan content, uint8_t method, const PositionHashes& hashes);
 std::vector<Command> PlanQuickStream(ByteSpan content, uint8_t method);
 
+// Both methods' plans, each exactly what PlanQuickStream makes for it, made
+// side by side so that they share what they can of the search.
+void PlanQuickStreams(ByteSpan content, const PositionHashes& hashes, std::vector<Command>& wide,
+                      std::vector<Command>& narrow);
+
 }  // namespace kova

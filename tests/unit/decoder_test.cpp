@@ -343,5 +343,45 @@ TEST(Decoder, ReportsWhyItStoppedAndTheInputItUsed) {
     }
 }
 
+// The block-moving loop writes a short command's 32 bytes whatever its count
+// and puts back what it wrote past the last byte once decoding stops: a stop
+// by the end command or by a copy from before the start, right after short
+// commands of every kind (and a few in a row, each spilling past the one
+// before), in a buffer with far more room than the loop needs, leaves every
+// byte past the last written as the caller had it.
+TEST(Decoder, StopInsideTheFastLoopLeavesTheRestUntouched) {
+    const Bytes prefix = Literals(Noise(200));  // 200 bytes, so copies 80 to 160 back reach
+    struct Case {
+        const char* name;
+        Bytes tail;      // the commands after the prefix, before the stop
+        Bytes written;   // what they write
+    };
+    const Bytes noise = Noise(200);
+    auto from = [&](size_t back, size_t count) {
+        Bytes out;
+        for (size_t k = 0; k < count; ++k) out.push_back(noise[200 - back + k]);
+        return out;
+    };
+    const Case cases[] = {
+        {"literal of 1", {0x01, 'a'}, ToBytes("a")},
+        {"literal of 33", Concat({Bytes{33}, Bytes(33, 'b')}), Bytes(33, 'b')},
+        {"copy of 3", {0xC0, 0x00}, from(80, 3)},
+        {"byte run of 3", {0x40, 'c'}, Bytes(3, 'c')},
+        {"pair run of 4", {0x80, 'd', 'e'}, ToBytes("dede")},
+        {"three short ones", {0x01, 'f', 0x40, 'g', 0x02, 'h', 'i'}, ToBytes("fggghi")},
+        {"long run of 5", {0x7F, 5, 0, 'j'}, Bytes(5, 'j')},
+    };
+    for (const Case& c : cases) {
+        for (Bytes stop : {Bytes{0x00}, Bytes{0xC3, 0xC0}}) {  // the end command; a copy 640 back
+            SCOPED_TRACE(::testing::Message() << c.name << (stop.size() == 1 ? ", end command" : ", copy before start"));
+            // Operands after the stop keep the input margin of the fast loop.
+            Bytes stored = CodedEntry(2, 0, Concat({prefix, c.tail, stop, Bytes(80, 0x01)}));
+            Decoded got = Decode(stored, 1000);
+            Bytes expected = Concat({noise, c.written});
+            ASSERT_EQ(got.out, Expect(expected, 1000));
+        }
+    }
+}
+
 }  // namespace
 }  // namespace kova::testing
