@@ -1,6 +1,11 @@
 // Packing as modders use it: files in, an archive out that the plug-in reads
 // back byte for byte; extract, edit, pack again; replace in place.
+#include <chrono>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 #include "tests/cli/cli_runner.h"
 #include "tests/support/workload.h"
@@ -121,6 +126,34 @@ TEST_F(PackTest, AFailedPackLeavesAnExistingArchiveUntouched) {
     EXPECT_EQ(Kova({"pack", Path("keep.DAT"), Path("missing.bin")}).exit_code, 1);
     EXPECT_EQ(ReadFileBytes(Path("keep.DAT")), before);
     EXPECT_EQ(FilesIn(scratch).size(), 2u) << "no temporary file is left";
+}
+
+// The bar waits a second before it is drawn: a quick pack leaves no trace of
+// it, a slow one (here an input that arrives late) shows its rate.
+TEST_F(PackTest, ProgressBarOnlyForPacksOverASecond) {
+    Write("a_000.BMP", workload::SampleBitmap(64, 64, 1));
+    CliRun quick;
+    if (!RunKovaOnTerminal({"pack", "quick.DAT", "a_000.BMP"}, scratch, quick)) GTEST_SKIP() << "script(1) is not installed";
+    ASSERT_EQ(quick.exit_code, 0) << quick.out;
+    EXPECT_EQ(quick.out.find("entries,"), std::string::npos) << quick.out;
+
+    std::string fifo = Path("late.bin");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // Held open for writing from the start, so the reader waits for the bytes.
+    int writer = open(fifo.c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_GE(writer, 0);
+    std::thread late([writer] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1300));
+        EXPECT_EQ(write(writer, "late bytes", 10), 10);
+        close(writer);
+    });
+    CliRun slow;
+    RunKovaOnTerminal({"pack", "slow.DAT", "a_000.BMP", "late.bin"}, scratch, slow);
+    late.join();
+    ASSERT_EQ(slow.exit_code, 0) << slow.out;
+    EXPECT_NE(slow.out.find("2/2 entries, "), std::string::npos) << slow.out;
+    EXPECT_NE(slow.out.find("/s"), std::string::npos) << slow.out;
+    EXPECT_NE(slow.out.find("packed 2 entries into slow.DAT"), std::string::npos) << slow.out;
 }
 
 }  // namespace

@@ -99,6 +99,10 @@ TEST(Layout, WrittenHeaderAndIndexReadBack) {
     EXPECT_EQ(read.archive_size, 47u);
     EXPECT_EQ(read.reserved, 0xDEADBEEFu);
     EXPECT_EQ(ReadIndexEntry(View(archive).subspan(24), 1).data_offset, 43u);
+    // A record cut off by the table's end keeps the bytes that are there.
+    IndexEntry cut = ReadIndexEntry(View(archive).subspan(24, 14), 1);
+    EXPECT_EQ(cut.stored_size, 4u);
+    EXPECT_EQ(cut.data_offset, 43u);
 
     Bytes small(10, 0x55);
     WriteHeader(MutableByteSpan(small.data(), 6), header);
