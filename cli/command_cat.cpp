@@ -37,6 +37,7 @@ int RunCat(const CatOptions& options) {
         ReportError(error);
         return kExitFailure;
     }
+    DropExcluded(archive, options.exclusions, chosen);
     const IntegrityReport& report = archive.report;
     ReportFindings(archive, report, options.strict);
     if (options.strict && !report.findings.empty()) {

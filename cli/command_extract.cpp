@@ -1,6 +1,7 @@
 // kova extract: entries written to files under their listed names, from one
 // archive or several at once.
 #include <cstdio>
+#include <filesystem>
 
 #include "cli/archive_arguments.h"
 #include "cli/archive_source.h"
@@ -26,16 +27,25 @@ struct Tally {
 };
 
 // Where extracted files go: the directory named with -o, opened as given
-// once something is to be written into it, and, with several archives, a
-// directory of each one's own inside it.
+// once something is to be written into it, and, with several archives
+// (unless --flat), a directory of each one's own inside it.
 struct Destination {
     std::string path;
-    bool several = false;
+    bool own_directories = false;
     OutputDirectory top;
     bool top_open = false;
+    bool top_missing = false;  // a dry run found no directory there yet
 };
 
-Outcome ExtractOne(const ListedArchive& archive, const ListedEntry& entry, const OutputDirectory& directory,
+// The directory one archive's entries go into. A dry run looks at it
+// without making it; `directory` is then null where it does not exist yet,
+// and nothing holds any name in it.
+struct Target {
+    const OutputDirectory* directory = nullptr;
+    std::string display;
+};
+
+Outcome ExtractOne(const ListedArchive& archive, const ListedEntry& entry, const Target& target,
                    const ExtractOptions& options, std::string& error) {
     // Told only when something goes wrong: thousands of entries go right.
     auto subject = [&] { return archive.display + ": entry " + std::to_string(entry.index) + " (" + Printable(entry.name) + ")"; };
@@ -55,23 +65,24 @@ Outcome ExtractOne(const ListedArchive& archive, const ListedEntry& entry, const
     // Looked at only when existing names are kept: a replacement learns of
     // what holds the name as it takes it (a link is replaced, never
     // followed; a directory, FIFO or device is left alone).
-    if (options.overwrite != OverwriteMode::kReplace) {
-        NameHolder holder = WhatHolds(directory, entry.name);
+    if (options.overwrite != OverwriteMode::kReplace && target.directory != nullptr) {
+        NameHolder holder = WhatHolds(*target.directory, entry.name);
         if (holder == NameHolder::kOther) {
-            error = "cannot create " + Printable(directory.display + "/" + entry.name) +
+            error = "cannot create " + Printable(target.display + "/" + entry.name) +
                     ": it exists and is not a regular file";
             return Outcome::kFailed;
         }
         if (holder != NameHolder::kNothing) {
             if (options.overwrite == OverwriteMode::kSkipExisting) return Outcome::kSkipped;
-            error = "cannot create " + Printable(directory.display + "/" + entry.name) + ": it exists (--keep)";
+            error = "cannot create " + Printable(target.display + "/" + entry.name) + ": it exists (--keep)";
             return Outcome::kFailed;
         }
     }
+    if (options.dry_run) return Outcome::kWritten;
     EntryContent content;
     if (!ReadEntryContent(archive, entry.index, content, error)) return Outcome::kFailed;
     bool replace = options.overwrite == OverwriteMode::kReplace;
-    if (!WriteFileIn(directory, entry.name, content.data, content.size, replace, error)) return Outcome::kFailed;
+    if (!WriteFileIn(*target.directory, entry.name, content.data, content.size, replace, error)) return Outcome::kFailed;
     return Outcome::kWritten;
 }
 
@@ -81,15 +92,31 @@ uint64_t TotalBytes(const ListedArchive& archive, const std::vector<uint32_t>& c
     return total;
 }
 
-// The directory the archive's entries go into, opened (and made) now.
-const OutputDirectory* OpenDestination(Destination& destination, const std::string& subdirectory,
-                                       OutputDirectory& own, std::string& error) {
-    if (!destination.top_open) {
-        if (!OpenOutputDirectory(destination.path, true, destination.top, error)) return nullptr;
-        destination.top_open = true;
+// The directory the archive's entries go into, opened (and, unless this is
+// a dry run, made) now. False with a complete message in `error`.
+bool OpenDestination(Destination& destination, const std::string& subdirectory, bool dry_run, OutputDirectory& own,
+                     Target& target, std::string& error) {
+    target.display = destination.path;
+    if (destination.own_directories) target.display += "/" + subdirectory;
+    if (!destination.top_open && !destination.top_missing) {
+        std::error_code ignored;
+        if (dry_run && !std::filesystem::exists(PathOf(destination.path), ignored)) {
+            destination.top_missing = true;
+        } else if (!OpenOutputDirectory(destination.path, !dry_run, destination.top, error)) {
+            return false;
+        } else {
+            destination.top_open = true;
+        }
     }
-    if (!destination.several) return &destination.top;
-    return OpenSubdirectory(destination.top, subdirectory, own, error) ? &own : nullptr;
+    if (destination.top_missing) return true;
+    if (!destination.own_directories) {
+        target.directory = &destination.top;
+        return true;
+    }
+    if (dry_run && WhatHolds(destination.top, subdirectory) == NameHolder::kNothing) return true;
+    if (!OpenSubdirectory(destination.top, subdirectory, own, error)) return false;
+    target.directory = &own;
+    return true;
 }
 
 // One archive into its destination. False when it could not be read or no
@@ -104,6 +131,7 @@ bool ExtractArchive(const std::string& word, const std::string& subdirectory, co
         ReportError(error);
         return false;
     }
+    DropExcluded(archive, options.exclusions, chosen);
     const IntegrityReport& report = archive.report;
     ReportFindings(archive, report, options.strict);
     if (options.strict && !report.findings.empty()) {
@@ -112,30 +140,32 @@ bool ExtractArchive(const std::string& word, const std::string& subdirectory, co
         return false;
     }
     OutputDirectory own;
-    const OutputDirectory* directory = OpenDestination(destination, subdirectory, own, error);
-    if (directory == nullptr) {
+    Target target;
+    if (!OpenDestination(destination, subdirectory, options.dry_run, own, target, error)) {
         ReportError(error);
         return false;
     }
 
     ProgressBar bar;
-    bar.enabled = !options.quiet && !options.verbose && IsTerminal(stderr);
+    bar.enabled = !options.quiet && !options.verbose && !options.dry_run && IsTerminal(stderr);
     StartProgress(bar, chosen.size(), TotalBytes(archive, chosen),
                   chosen.empty() ? std::string() : archive.NameOf(chosen.front()));
-    auto shown = [&](const ListedEntry& entry) { return Printable(directory->display + "/" + entry.name); };
+    auto shown = [&](const ListedEntry& entry) { return Printable(target.display + "/" + entry.name); };
+    // A dry run names every file it would write, as -v names those written.
+    bool named = options.verbose || options.dry_run;
     // One entry that cannot be extracted does not keep the others in: each
     // failure is reported, and the exit code tells that some were.
     for (size_t k = 0; k < chosen.size(); ++k) {
         ListedEntry entry = archive.EntryAt(chosen[k]);
-        switch (ExtractOne(archive, entry, *directory, options, error)) {
+        switch (ExtractOne(archive, entry, target, options, error)) {
         case Outcome::kWritten:
             ++tally.written;
             tally.bytes += entry.unpacked_size;
-            if (options.verbose) std::printf("%s\n", shown(entry).c_str());
+            if (named) std::printf("%s\n", shown(entry).c_str());
             break;
         case Outcome::kSkipped:
             ++tally.skipped;
-            if (options.verbose) std::printf("%s: exists, skipped\n", shown(entry).c_str());
+            if (named) std::printf("%s: exists, %sskipped\n", shown(entry).c_str(), options.dry_run ? "would be " : "");
             break;
         case Outcome::kFailed:
             ++tally.failed;
@@ -158,14 +188,29 @@ int RunExtract(const ExtractOptions& options) {
     std::string error;
     Destination destination;
     destination.path = options.directory.empty() ? std::string(".") : options.directory;
-    destination.several = archives.size() > 1;
+    bool several = archives.size() > 1;
+    destination.own_directories = several && !options.flat;
     // Several archives go each into a directory of its own, so that entries
     // of the same name cannot overwrite each other; two archives that would
-    // share one are refused before anything is written.
-    std::vector<std::string> subdirectories;
+    // share one are refused before anything is written. With --flat they
+    // share the one directory, and their entries' names differ unless two
+    // archives give the same base name (compared ignoring case, as some
+    // file systems compare names).
+    std::vector<std::string> subdirectories, base_names;
     for (const std::string& word : archives) {
         std::string sub = SubdirectoryFor(word, options.source);
-        for (size_t k = 0; destination.several && k < subdirectories.size(); ++k) {
+        std::string base = BaseNameFor(NamingPath(SourceFor(word, options.source)));
+        for (size_t k = 0; several && options.flat && k < base_names.size(); ++k) {
+            if (SameIgnoringAsciiCase(base_names[k], base)) {
+                std::string names = Printable(base_names[k]) + "_NNN";
+                if (base_names[k] != base) names += " and " + Printable(base) + "_NNN";
+                ReportError(Printable(archives[k]) + " and " + Printable(word) + ": their entries' names (" + names +
+                            ") would collide with --flat; extract them one at a time");
+                return kExitFailure;
+            }
+        }
+        base_names.push_back(base);
+        for (size_t k = 0; destination.own_directories && k < subdirectories.size(); ++k) {
             if (subdirectories[k] == sub) {
                 ReportError(Printable(archives[k]) + " and " + Printable(word) + " would both extract into " +
                             Printable(destination.path + "/" + sub) + "; extract them one at a time");
@@ -190,12 +235,14 @@ int RunExtract(const ExtractOptions& options) {
             ++unmatched;
         });
     }
-    std::string summary = "extracted " + CountOf(tally.written, "entry", "entries") + " (" + HumanSize(tally.bytes) +
+    std::string summary = std::string(options.dry_run ? "would extract " : "extracted ") + CountOf(tally.written, "entry", "entries") + " (" + HumanSize(tally.bytes) +
                           ") into " + Printable(destination.path);
-    if (destination.several) summary += " from " + CountOf(archives.size() - unread, "archive", "archives");
-    if (tally.skipped != 0) summary += "; " + std::to_string(tally.skipped) + " skipped as they exist";
+    if (several) summary += " from " + CountOf(archives.size() - unread, "archive", "archives");
+    if (tally.skipped != 0) {
+        summary += "; " + std::to_string(tally.skipped) + (options.dry_run ? " would be" : "") + " skipped as they exist";
+    }
     // A single archive that could not be read has said why already.
-    if (!destination.several && unread != 0) return kExitFailure;
+    if (!several && unread != 0) return kExitFailure;
     if (tally.failed != 0 || unread != 0 || unmatched != 0) {
         // Failure keeps standard output clear: the count goes with the errors.
         std::string failures = tally.failed != 0 ? CountOf(tally.failed, "entry", "entries") + " could not be extracted" : "";

@@ -10,6 +10,7 @@
 #include "cli/commands.h"
 #include "cli/damage_report.h"
 #include "cli/display_width.h"
+#include "cli/entry_selection.h"
 #include "cli/json_stream.h"
 #include "cli/manifest.h"
 #include "cli/messages.h"
@@ -18,6 +19,17 @@
 
 namespace kova::cli {
 namespace {
+
+// The entries a listing shows: every one, in index order, or those a
+// selection chose. Every entry is the common case, and for a million of
+// them no list of indices is made.
+struct ShownEntries {
+    const std::vector<uint32_t>* chosen = nullptr;  // null: all
+    uint32_t all = 0;
+
+    size_t Count() const { return chosen != nullptr ? chosen->size() : all; }
+    uint32_t At(size_t k) const { return chosen != nullptr ? (*chosen)[k] : static_cast<uint32_t>(k); }
+};
 
 // 1 or 2 for the coded methods, "stored" for content kept as it is.
 std::string MethodOf(const ListedEntry& entry) {
@@ -53,14 +65,15 @@ void WriteRecord(const ListedEntry& entry, const std::string& printable_name, co
     std::fwrite(text.data(), 1, text.size(), stdout);
 }
 
-void WriteJson(const ListedArchive& archive, bool hash, int depth, bool& failed) {
+void WriteJson(const ListedArchive& archive, const ShownEntries& shown, bool hash, int depth, bool& failed) {
     std::printf("{\n%*s\"archive\": %s,\n", 2 * (depth + 1), "", Json(Printable(archive.display)).dump().c_str());
     if (hash) WriteManifestFields(archive, depth + 1, failed);
     std::printf("%*s\"entries\": ", 2 * (depth + 1), "");
     ContentHasher hasher(archive);
     JsonArrayWriter entries{depth + 1};
     entries.Begin();
-    for (uint32_t index = 0; index < archive.Count(); ++index) {
+    for (size_t k = 0; k < shown.Count(); ++k) {
+        uint32_t index = shown.At(k);
         ListedEntry entry = archive.EntryAt(index);
         Json digest = hash ? HashOf(hasher, index, failed) : Json();
         entries.Next();
@@ -113,7 +126,75 @@ struct OutputBatch {
     }
 };
 
-void PrintTable(const ListedArchive& archive, bool hash, bool& failed) {
+// 1,782: digits in groups of three, as a person reads a total.
+std::string Grouped(uint64_t value) {
+    std::string digits = std::to_string(value), text;
+    for (size_t k = 0; k < digits.size(); ++k) {
+        if (k != 0 && (digits.size() - k) % 3 == 0) text += ',';
+        text += digits[k];
+    }
+    return text;
+}
+
+// The packed size as a whole percentage of the unpacked, or "-" for an
+// empty entry.
+std::string RatioOf(uint64_t packed, uint64_t unpacked) {
+    if (unpacked == 0) return "-";
+    return std::to_string(static_cast<uint64_t>(100.0 * static_cast<double>(packed) / static_cast<double>(unpacked) + 0.5)) +
+           " %";
+}
+
+// "6 entries, 1,755 packed, 11,464 unpacked, 15 % of unpacked".
+std::string TotalsLine(const ListedArchive& archive, const ShownEntries& shown) {
+    uint64_t packed = 0, unpacked = 0;
+    for (size_t k = 0; k < shown.Count(); ++k) {
+        const EntryFacts& facts = archive.report.entries[shown.At(k)];
+        packed += facts.stored_size;
+        unpacked += facts.unpacked_size;
+    }
+    std::string line = std::to_string(shown.Count()) + (shown.Count() == 1 ? " entry, " : " entries, ") +
+                       Grouped(packed) + " packed, " + Grouped(unpacked) + " unpacked";
+    if (unpacked != 0) line += ", " + RatioOf(packed, unpacked) + " of unpacked";
+    return line;
+}
+
+// The long form: one entry a line with how it is stored and what it is.
+void PrintLongTable(const ListedArchive& archive, const ShownEntries& shown, bool hash, bool heading, bool& failed) {
+    int index_width = 5, name_width = 4, offset_width = 6, packed_width = 6, unpacked_width = 8;
+    if (archive.Count() != 0) {
+        index_width = std::max(index_width, DigitsOf(archive.Count() - 1));
+        name_width = std::max(name_width, static_cast<int>(DisplayWidth(archive.PrintableNameOf(archive.Count() - 1))));
+    }
+    for (const EntryFacts& facts : archive.report.entries) {
+        offset_width = std::max(offset_width, DigitsOf(facts.data_offset));
+        packed_width = std::max(packed_width, DigitsOf(facts.stored_size));
+        unpacked_width = std::max(unpacked_width, DigitsOf(facts.unpacked_size));
+    }
+    if (heading) {
+        std::printf("%*s  %-*s  method  %*s  kind  %*s  %*s  ratio%s\n", index_width, "index", name_width, "name",
+                    offset_width, "offset", packed_width, "packed", unpacked_width, "unpacked", hash ? "  sha256" : "");
+    }
+    ContentHasher hasher(archive);
+    for (size_t k = 0; k < shown.Count(); ++k) {
+        ListedEntry entry = archive.EntryAt(shown.At(k));
+        std::string name = archive.PrintableNameOf(entry.index);
+        int padding = name_width - static_cast<int>(DisplayWidth(name));
+        std::string method = entry.coded ? std::to_string(entry.method_byte & 0x7F) : std::string("stored");
+        using Wide = unsigned long long;
+        std::string digest;
+        if (hash) {
+            Json hex = HashOf(hasher, entry.index, failed);
+            digest = "  " + (hex.is_string() ? hex.get<std::string>() : std::string("-"));
+        }
+        std::printf("%*u  %s%*s  %6s  %*llu  %-4s  %*llu  %*llu  %5s%s\n", index_width, entry.index, name.c_str(),
+                    padding > 0 ? padding : 0, "", method.c_str(), offset_width, static_cast<Wide>(entry.data_offset),
+                    entry.kind, packed_width, static_cast<Wide>(entry.packed_size), unpacked_width,
+                    static_cast<Wide>(entry.unpacked_size), RatioOf(entry.packed_size, entry.unpacked_size).c_str(),
+                    digest.c_str());
+    }
+}
+
+void PrintTable(const ListedArchive& archive, const ShownEntries& shown, bool hash, bool heading, bool& failed) {
     // Widths from what the index and heads say, not from rows held: the
     // last entry's name is the longest, since only the digits differ.
     int index_width = 5, name_width = 4, packed_width = 6, unpacked_width = 8;
@@ -125,8 +206,7 @@ void PrintTable(const ListedArchive& archive, bool hash, bool& failed) {
         packed_width = std::max(packed_width, DigitsOf(facts.stored_size));
         unpacked_width = std::max(unpacked_width, DigitsOf(facts.unpacked_size));
     }
-    // The heading is for people; a pipe gets the entries alone, one a line.
-    if (IsTerminal(stdout)) {
+    if (heading) {
         std::printf("%*s  %-*s  %*s  %*s%s\n", index_width, "index", name_width, "name", packed_width, "packed",
                     unpacked_width, "unpacked", hash ? "  sha256" : "");
     }
@@ -138,7 +218,8 @@ void PrintTable(const ListedArchive& archive, bool hash, bool& failed) {
     const size_t row_room = static_cast<size_t>(index_width + name_width + packed_width + unpacked_width) + 32;
     ContentHasher hasher(archive);
     OutputBatch batch;
-    for (uint32_t index = 0; index < archive.Count(); ++index) {
+    for (size_t k = 0; k < shown.Count(); ++k) {
+        uint32_t index = shown.At(k);
         const EntryFacts& facts = archive.report.entries[index];
         char* at = PutRight(batch.Room(row_room + base.size()), index, index_width);
         *at++ = ' ';
@@ -176,6 +257,9 @@ int RunList(const ListOptions& options) {
     bool several = options.archives.size() > 1;
     bool failed = false;
     bool first_shown = true;
+    bool selecting = !options.entries.empty() || !options.kinds.empty() || !options.exclusions.empty();
+    SelectionTally selection;
+    size_t unread = 0;
     JsonArrayWriter documents;
     if (options.json && several) documents.Begin();
     for (const std::string& word : options.archives) {
@@ -183,6 +267,7 @@ int RunList(const ListOptions& options) {
         if (!OpenListedArchive(SourceFor(word, options.source), IntegrityDepth::kIndexAndHeads, archive, error)) {
             ReportError(error);
             failed = true;
+            ++unread;
             continue;
         }
         const IntegrityReport& report = archive.report;
@@ -191,15 +276,28 @@ int RunList(const ListOptions& options) {
             ReportError(archive.display + ": damaged (" + CountOf(report.findings.size(), "problem", "problems") +
                         "); 'kova check' tells more");
             failed = true;
+            ++unread;
             continue;
         }
+        ShownEntries shown{nullptr, archive.Count()};
+        std::vector<uint32_t> chosen;
+        if (selecting) {
+            if (!SelectByPatterns(archive, options.entries, options.kinds, chosen, error, &selection)) {
+                ReportError(error);
+                failed = true;
+                ++unread;
+                continue;
+            }
+            DropExcluded(archive, options.exclusions, chosen);
+            shown.chosen = &chosen;
+        }
         if (options.names_only) {
-            for (uint32_t index = 0; index < archive.Count(); ++index) std::printf("%s\n", archive.PrintableNameOf(index).c_str());
+            for (size_t k = 0; k < shown.Count(); ++k) std::printf("%s\n", archive.PrintableNameOf(shown.At(k)).c_str());
             continue;
         }
         if (options.json) {
             if (several) documents.Next();
-            WriteJson(archive, options.hash, several ? 1 : 0, failed);
+            WriteJson(archive, shown, options.hash, several ? 1 : 0, failed);
             if (!several) std::printf("\n");
             continue;
         }
@@ -207,11 +305,25 @@ int RunList(const ListOptions& options) {
             std::printf("%s%s:\n", first_shown ? "" : "\n", Printable(archive.display).c_str());
             first_shown = false;
         }
-        PrintTable(archive, options.hash, failed);
+        // The heading and the totals are for people; a pipe gets the entries
+        // alone, one a line.
+        bool for_people = IsTerminal(stdout);
+        if (options.long_form) {
+            PrintLongTable(archive, shown, options.hash, for_people, failed);
+        } else {
+            PrintTable(archive, shown, options.hash, for_people, failed);
+        }
+        if (for_people) std::printf("%s\n", TotalsLine(archive, shown).c_str());
     }
     if (options.json && several) {
         documents.End();
         std::printf("\n");
+    }
+    // As extract does: a pattern no archive had anything for is an error,
+    // unless an archive that could not be read might have had it.
+    if (selecting && unread == 0 &&
+        !ReportUnmatched(options.entries, options.kinds, selection, [](const std::string& message) { ReportError(message); })) {
+        failed = true;
     }
     return failed ? kExitFailure : kExitSuccess;
 }

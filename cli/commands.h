@@ -27,7 +27,11 @@ struct ProbeOptions {
 
 struct ListOptions {
     std::vector<std::string> archives;
+    std::vector<std::string> entries;     // -e: indices, ranges, names, globs
+    std::vector<std::string> kinds;       // --type
+    std::vector<std::string> exclusions;  // --exclude
     SourceOptions source;
+    bool long_form = false;  // -l: method, offset, kind and ratio too
     bool json = false;
     bool hash = false;    // sha256 of every entry's content
     bool strict = false;  // damage is an error
@@ -40,8 +44,11 @@ struct ExtractOptions {
     std::vector<std::string> words;    // archives, then entries (told apart by probing)
     std::vector<std::string> entries;  // -e
     std::vector<std::string> kinds;    // --type
+    std::vector<std::string> exclusions;  // --exclude
     SourceOptions source;
     std::string directory;  // empty: the current directory
+    bool flat = false;      // several archives into the one directory
+    bool dry_run = false;   // say what would be written, write nothing
     OverwriteMode overwrite = OverwriteMode::kReplace;
     bool quiet = false;
     bool verbose = false;
@@ -52,6 +59,7 @@ struct ExtractOptions {
 struct CatOptions {
     std::string archive;
     std::vector<std::string> entries;
+    std::vector<std::string> exclusions;  // --exclude
     SourceOptions source;
     bool strict = false;
     bool force = false;  // binary to a terminal; impossible declared sizes

@@ -26,10 +26,7 @@ bool ParseIndex(const std::string& digits, uint64_t& index) {
 
 char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-bool SameIgnoringCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
-}
+bool SameIgnoringCase(const std::string& a, const std::string& b) { return SameIgnoringAsciiCase(a, b); }
 
 constexpr uint32_t kNoEntry = UINT32_MAX;
 
@@ -107,6 +104,11 @@ bool MatchBracket(const std::string& pattern, size_t& p, char c, bool& matched) 
 }
 
 }  // namespace
+
+bool SameIgnoringAsciiCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
+}
 
 bool GlobMatches(const std::string& pattern, const std::string& name) {
     // Iterative, with one point to come back to at the last '*': linear in
@@ -216,6 +218,28 @@ bool SelectByPatterns(const ListedArchive& archive, const std::vector<std::strin
         }
     }
     return true;
+}
+
+void DropExcluded(const ListedArchive& archive, const std::vector<std::string>& exclusions,
+                  std::vector<uint32_t>& chosen) {
+    if (exclusions.empty()) return;
+    auto excluded = [&](uint32_t index) {
+        std::string name = archive.NameOf(index);
+        for (const std::string& pattern : exclusions) {
+            uint64_t number = 0;
+            Range range;
+            if (IsAllDigits(pattern)) {
+                if (ParseIndex(pattern, number) && number == index) return true;
+            } else if (ParseRange(pattern, range)) {
+                if (index >= range.first && index <= range.last) return true;
+            } else if (pattern == name || SameIgnoringCase(pattern, name) ||
+                       (IsGlob(pattern) && GlobMatches(pattern, name))) {
+                return true;
+            }
+        }
+        return false;
+    };
+    chosen.erase(std::remove_if(chosen.begin(), chosen.end(), excluded), chosen.end());
 }
 
 bool ReportUnmatched(const std::vector<std::string>& selectors, const std::vector<std::string>& kinds,

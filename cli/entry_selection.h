@@ -37,6 +37,12 @@ bool SelectByPatterns(const ListedArchive& archive, const std::vector<std::strin
                       const std::vector<std::string>& kinds, std::vector<uint32_t>& chosen,
                       std::string& error, SelectionTally* tally = nullptr);
 
+// Takes out of `chosen` every entry an exclusion matches: an index, a range,
+// a listed name or a glob, as above. An exclusion that matches nothing is
+// no error, so that one serves many archives.
+void DropExcluded(const ListedArchive& archive, const std::vector<std::string>& exclusions,
+                  std::vector<uint32_t>& chosen);
+
 // Reports, through `report`, each selector and kind that matched no entry
 // in any archive (as tar does, this is an error once the rest is done).
 // True when every one matched.
@@ -46,6 +52,9 @@ bool ReportUnmatched(const std::vector<std::string>& selectors, const std::vecto
 // False, with the reason, for a selector no archive could match the way it
 // is written: a range whose end comes before its start.
 bool IsWellFormedSelector(const std::string& selector, std::string& error);
+
+// Equal but for the case of ASCII letters.
+bool SameIgnoringAsciiCase(const std::string& a, const std::string& b);
 
 // Case-insensitive (ASCII) glob: '*' any run, '?' one byte, [abc], [a-z],
 // [!a-z]; a '[' without its ']' matches itself.

@@ -76,6 +76,20 @@ void AddSourceOptions(CLI::App* command, Invocation& invocation) {
         ->type_name("NAME");
 }
 
+// -e, --type and --exclude, for the commands that choose entries by them.
+void AddSelectionOptions(CLI::App* command, std::vector<std::string>& entries, std::vector<std::string>& kinds,
+                         std::vector<std::string>& exclusions) {
+    command->add_option("-e,--entry", entries,
+                        "Entries: an index (3), a range (0-5, 10-), a name, or a glob ('*.WAV'); repeatable")
+        ->type_name("ENTRY");
+    command->add_option("--type", kinds, "Only entries of this kind: bmp, wav, mid or dat; repeatable")
+        ->check(Choice({"bmp", "wav", "mid", "dat"}, true))
+        ->type_name("KIND");
+    command->add_option("--exclude", exclusions,
+                        "Leave out the entries this matches (an index, range, name or glob); repeatable")
+        ->type_name("PATTERN");
+}
+
 void DefineCommands(CLI::App& app, Invocation& invocation, HelpPages& pages) {
     app.require_subcommand(1);
     app.set_help_flag("-h,--help", "Show this help");
@@ -94,13 +108,16 @@ void DefineCommands(CLI::App& app, Invocation& invocation, HelpPages& pages) {
     CLI::App* list = AddCommand(app, invocation, Command::kList, "list",
                                 "List the entries: index, name, packed size, unpacked size (bytes).");
     list->add_option("ARCHIVE", invocation.list.archives, "Archives ('-': standard input)")->required();
+    AddSelectionOptions(list, invocation.list.entries, invocation.list.kinds, invocation.list.exclusions);
     AddSourceOptions(list, invocation);
+    list->add_flag("-l,--long", invocation.list.long_form, "Show each entry's method, offset, kind and ratio too");
     list->add_flag("--json", invocation.list.json, "Print JSON: kind, method, offset and sizes of each entry");
     list->add_flag("--hash", invocation.list.hash, "Add each entry's SHA-256");
     list->add_flag("--strict", invocation.list.strict, "Damage the index or entry heads show is an error");
     list->add_flag("--names-only", invocation.list.names_only, "Print the entries' names alone, one a line");
     pages["list"] = {"", "kova list examples/sample.DAT --json\n"
-                         "kova list disk1.DAT disk2.DAT"};
+                         "kova list -l disk1.DAT disk2.DAT\n"
+                         "kova list disk1.DAT --type wav --exclude '*_00[0-4].*'"};
 
     CLI::App* extract = AddCommand(app, invocation, Command::kExtract, "extract",
                                    "Write entries to files named as 'kova list' shows them; with no ENTRY, all of "
@@ -108,17 +125,15 @@ void DefineCommands(CLI::App& app, Invocation& invocation, HelpPages& pages) {
     extract->add_option("ARCHIVE", invocation.extract.words,
                         "Archives ('-': standard input); a later word that is no archive selects entries")
         ->required();
-    extract->add_option("-e,--entry", invocation.extract.entries,
-                        "Entries: an index (3), a range (0-5, 10-), a name, or a glob ('*.WAV'); repeatable")
-        ->type_name("ENTRY");
-    extract->add_option("--type", invocation.extract.kinds,
-                        "Only entries of this kind: bmp, wav, mid or dat; repeatable")
-        ->check(Choice({"bmp", "wav", "mid", "dat"}, true))
-        ->type_name("KIND");
+    AddSelectionOptions(extract, invocation.extract.entries, invocation.extract.kinds, invocation.extract.exclusions);
     extract->add_option("-o,--output", invocation.extract.directory,
                         "Directory to write into, created if missing (default: the current directory); with several "
                         "archives each goes into DIR/<its name without extension>/")
         ->type_name("DIR");
+    extract->add_flag("--flat", invocation.extract.flat,
+                      "With several archives, write all their entries into DIR itself (their names differ unless "
+                      "two archives share a name)");
+    extract->add_flag("-n,--dry-run", invocation.extract.dry_run, "Print the files it would write; write nothing");
     AddSourceOptions(extract, invocation);
     CLI::Option* overwrite = extract->add_flag("--overwrite", invocation.overwrite, "Replace existing files (the default)");
     CLI::Option* skip = extract->add_flag("--skip-existing", invocation.skip_existing, "Leave existing files, skip their entries");
@@ -139,6 +154,9 @@ void DefineCommands(CLI::App& app, Invocation& invocation, HelpPages& pages) {
     cat->add_option("ARCHIVE", invocation.cat.archive, "The archive ('-': standard input)")->required();
     cat->add_option("ENTRY", invocation.cat.entries, "Entries, by index, range, name or glob, in this order")
         ->required();
+    cat->add_option("--exclude", invocation.cat.exclusions,
+                    "Leave out the entries this matches (an index, range, name or glob); repeatable")
+        ->type_name("PATTERN");
     AddSourceOptions(cat, invocation);
     cat->add_flag("--strict", invocation.cat.strict, "Damage the index or entry heads show is an error");
     cat->add_flag("--force", invocation.cat.force,
@@ -240,7 +258,10 @@ std::string WrongWords(const Invocation& invocation) {
     };
     switch (invocation.command) {
     case Command::kList:
-        if (!ReadsStandardInputOnce(invocation.list.archives, error)) return error;
+        if (!ReadsStandardInputOnce(invocation.list.archives, error) || selectors_wrong(invocation.list.entries, 0) ||
+            selectors_wrong(invocation.list.exclusions, 0)) {
+            return error;
+        }
         break;
     case Command::kCheck:
         if (!ReadsStandardInputOnce(invocation.check.archives, error)) return error;
@@ -252,13 +273,13 @@ std::string WrongWords(const Invocation& invocation) {
             if (word == "-") dashes.push_back(word);
         }
         if (!ReadsStandardInputOnce(dashes, error) || selectors_wrong(extract.words, 1) ||
-            selectors_wrong(extract.entries, 0)) {
+            selectors_wrong(extract.entries, 0) || selectors_wrong(extract.exclusions, 0)) {
             return error;
         }
         break;
     }
     case Command::kCat:
-        if (selectors_wrong(invocation.cat.entries, 0)) return error;
+        if (selectors_wrong(invocation.cat.entries, 0) || selectors_wrong(invocation.cat.exclusions, 0)) return error;
         break;
     case Command::kReplace:
         for (const std::string& pair : invocation.replace.replacements) {

@@ -36,7 +36,8 @@ TEST_F(CliTest, WideAndCombiningNamesLineUpInList) {
     ASSERT_EQ(run.exit_code, 0) << run.out;
     EXPECT_EQ(Lines(run.out), (std::vector<std::string>{"index  name           packed  unpacked",
                                                          "    0  " + base + "_000.BMP       2         2",
-                                                         "    1  " + base + "_001.DAT       5         5"}));
+                                                         "    1  " + base + "_001.DAT       5         5",
+                                                         "2 entries, 7 packed, 7 unpacked, 100 % of unpacked"}));
 }
 
 struct WidthCase {

@@ -87,10 +87,9 @@ INSTANTIATE_TEST_SUITE_P(
         HelpCase{"info", "Usage: kova info [options]", "      --json  Print one JSON document"},
         HelpCase{"probe", "Usage: kova probe [options] FILE...", "  FILE  Files to look at"},
         HelpCase{"list", "Usage: kova list [options] ARCHIVE...",
-                 "      --names-only  Print the entries' names alone, one a line"},
+                 "  -l, --long             Show each entry's method, offset, kind and ratio too"},
         HelpCase{"extract", "Usage: kova extract [options] ARCHIVE... [ENTRY...]",
-                 "      --type KIND      Only entries of this kind: bmp, wav, mid or dat;\n"
-                 "                       repeatable"},
+                 "  -n, --dry-run          Print the files it would write; write nothing"},
         HelpCase{"cat", "Usage: kova cat [options] ARCHIVE ENTRY...",
                  "  ENTRY    Entries, by index, range, name or glob, in this order"},
         HelpCase{"check", "Usage: kova check [options] ARCHIVE...",
