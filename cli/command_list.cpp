@@ -158,18 +158,38 @@ std::string TotalsLine(const ListedArchive& archive, const ShownEntries& shown) 
     return line;
 }
 
-// The long form: one entry a line with how it is stored and what it is.
-void PrintLongTable(const ListedArchive& archive, const ShownEntries& shown, bool hash, bool heading, bool& failed) {
-    int index_width = 5, name_width = 4, offset_width = 6, packed_width = 6, unpacked_width = 8;
+// The table's column widths, from what the index and heads say, not from
+// rows held: the last entry's name is the longest, since only the digits
+// differ. At least as wide as the headings.
+struct ColumnWidths {
+    int index = 5, name = 4, offset = 6, packed = 6, unpacked = 8;
+};
+
+ColumnWidths WidthsOf(const ListedArchive& archive) {
+    ColumnWidths widths;
     if (archive.Count() != 0) {
-        index_width = std::max(index_width, DigitsOf(archive.Count() - 1));
-        name_width = std::max(name_width, static_cast<int>(DisplayWidth(archive.PrintableNameOf(archive.Count() - 1))));
+        widths.index = std::max(widths.index, DigitsOf(archive.Count() - 1));
+        widths.name = std::max(widths.name, static_cast<int>(DisplayWidth(archive.PrintableNameOf(archive.Count() - 1))));
     }
     for (const EntryFacts& facts : archive.report.entries) {
-        offset_width = std::max(offset_width, DigitsOf(facts.data_offset));
-        packed_width = std::max(packed_width, DigitsOf(facts.stored_size));
-        unpacked_width = std::max(unpacked_width, DigitsOf(facts.unpacked_size));
+        widths.offset = std::max(widths.offset, DigitsOf(facts.data_offset));
+        widths.packed = std::max(widths.packed, DigitsOf(facts.stored_size));
+        widths.unpacked = std::max(widths.unpacked, DigitsOf(facts.unpacked_size));
     }
+    return widths;
+}
+
+// The entry's SHA-256 for a table's column, "-" when it cannot be had.
+std::string HashColumn(ContentHasher& hasher, uint32_t index, bool& failed) {
+    Json digest = HashOf(hasher, index, failed);
+    return digest.is_string() ? digest.get<std::string>() : std::string("-");
+}
+
+// The long form: one entry a line with how it is stored and what it is.
+void PrintLongTable(const ListedArchive& archive, const ShownEntries& shown, bool hash, bool heading, bool& failed) {
+    const ColumnWidths widths = WidthsOf(archive);
+    const int index_width = widths.index, name_width = widths.name, offset_width = widths.offset,
+              packed_width = widths.packed, unpacked_width = widths.unpacked;
     if (heading) {
         std::printf("%*s  %-*s  method  %*s  kind  %*s  %*s  ratio%s\n", index_width, "index", name_width, "name",
                     offset_width, "offset", packed_width, "packed", unpacked_width, "unpacked", hash ? "  sha256" : "");
@@ -182,10 +202,7 @@ void PrintLongTable(const ListedArchive& archive, const ShownEntries& shown, boo
         std::string method = entry.coded ? std::to_string(entry.method_byte & 0x7F) : std::string("stored");
         using Wide = unsigned long long;
         std::string digest;
-        if (hash) {
-            Json hex = HashOf(hasher, entry.index, failed);
-            digest = "  " + (hex.is_string() ? hex.get<std::string>() : std::string("-"));
-        }
+        if (hash) digest = "  " + HashColumn(hasher, entry.index, failed);
         std::printf("%*u  %s%*s  %6s  %*llu  %-4s  %*llu  %*llu  %5s%s\n", index_width, entry.index, name.c_str(),
                     padding > 0 ? padding : 0, "", method.c_str(), offset_width, static_cast<Wide>(entry.data_offset),
                     entry.kind, packed_width, static_cast<Wide>(entry.packed_size), unpacked_width,
@@ -195,17 +212,9 @@ void PrintLongTable(const ListedArchive& archive, const ShownEntries& shown, boo
 }
 
 void PrintTable(const ListedArchive& archive, const ShownEntries& shown, bool hash, bool heading, bool& failed) {
-    // Widths from what the index and heads say, not from rows held: the
-    // last entry's name is the longest, since only the digits differ.
-    int index_width = 5, name_width = 4, packed_width = 6, unpacked_width = 8;
-    if (archive.Count() != 0) {
-        index_width = std::max(index_width, DigitsOf(archive.Count() - 1));
-        name_width = std::max(name_width, static_cast<int>(DisplayWidth(archive.PrintableNameOf(archive.Count() - 1))));
-    }
-    for (const EntryFacts& facts : archive.report.entries) {
-        packed_width = std::max(packed_width, DigitsOf(facts.stored_size));
-        unpacked_width = std::max(unpacked_width, DigitsOf(facts.unpacked_size));
-    }
+    const ColumnWidths widths = WidthsOf(archive);
+    const int index_width = widths.index, name_width = widths.name, packed_width = widths.packed,
+              unpacked_width = widths.unpacked;
     if (heading) {
         std::printf("%*s  %-*s  %*s  %*s%s\n", index_width, "index", name_width, "name", packed_width, "packed",
                     unpacked_width, "unpacked", hash ? "  sha256" : "");
@@ -238,8 +247,7 @@ void PrintTable(const ListedArchive& archive, const ShownEntries& shown, bool ha
         at = PutRight(at, facts.unpacked_size, unpacked_width);
         if (hash) {
             batch.Used(at);
-            Json digest = HashOf(hasher, index, failed);
-            std::string text = digest.is_string() ? digest.get<std::string>() : std::string("-");
+            std::string text = HashColumn(hasher, index, failed);
             at = batch.Room(text.size() + 3);
             *at++ = ' ';
             *at++ = ' ';
