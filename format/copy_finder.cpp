@@ -19,7 +19,12 @@
 namespace kova {
 namespace {
 
-constexpr unsigned kHashBits = 9;  // small enough for a window of 64 to rarely share one by chance
+// As many bits as the run flag leaves: nothing is indexed by a hash, so a
+// bit costs nothing, while a hash two positions share by chance costs a
+// look at a candidate that is no copy (with 9 bits, half of all positions
+// met one in their six windows).
+constexpr unsigned kHashBits = 15;
+constexpr uint32_t kHashFactor = 2654435761u;
 
 // Group k holds the distances row[k] - 0 ... row[k] - 63; bit a of a group's
 // mask stands for distance row[k] - a, which is parameter byte k << 6 | a.
@@ -132,6 +137,49 @@ struct WideProbe {
 };
 
 bool HasWideCompare() { return __builtin_cpu_supports("avx2"); }
+#endif
+
+uint16_t HashOfThree(uint32_t three) { return static_cast<uint16_t>((three * kHashFactor) >> (32 - kHashBits)); }
+
+// The hash of the three bytes after the first of `four` (read little-endian),
+// flagged when all four are one value: the inside of a run.
+uint16_t HashOfFour(uint32_t four) {
+    uint16_t hash = HashOfThree(four >> 8);
+    bool inside_run = ((four ^ (four >> 8)) & 0xFFFFFF) == 0;
+    return inside_run ? static_cast<uint16_t>(hash | PositionHashes::kNeverMatches) : hash;
+}
+
+#if defined(KOVA_WIDE_HASH_COMPARE)
+// HashOfFour for eight consecutive positions, the first of whose four
+// bytes starts at `at`: one 16-byte read, given to both halves of a
+// register and shuffled into the eight fours.
+__attribute__((target("avx2"), always_inline)) inline __m256i HashEight(const uint8_t* at) {
+    const __m256i fours = _mm256_setr_epi8(0, 1, 2, 3, 1, 2, 3, 4, 2, 3, 4, 5, 3, 4, 5, 6,  //
+                                           4, 5, 6, 7, 5, 6, 7, 8, 6, 7, 8, 9, 7, 8, 9, 10);
+    __m256i four = _mm256_shuffle_epi8(_mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at))),
+                                       fours);
+    __m256i three = _mm256_srli_epi32(four, 8);
+    __m256i hash = _mm256_srli_epi32(_mm256_mullo_epi32(three, _mm256_set1_epi32(static_cast<int>(kHashFactor))),
+                                     32 - kHashBits);
+    __m256i inside_run = _mm256_cmpeq_epi32(_mm256_and_si256(_mm256_xor_si256(four, three), _mm256_set1_epi32(0xFFFFFF)),
+                                            _mm256_setzero_si256());
+    return _mm256_or_si256(hash, _mm256_and_si256(inside_run, _mm256_set1_epi32(PositionHashes::kNeverMatches)));
+}
+
+// HashOfFour for 16 positions at a time, from position 1 on, while the
+// reads stay inside the content. Returns the first position left unhashed.
+__attribute__((target("avx2"))) size_t HashSixteenAtATime(const uint8_t* bytes, size_t size, uint16_t* hashes) {
+    size_t x = 1;
+    // Position x reads bytes x - 1 to x + 22 (the second eight's 16-byte
+    // read starts at x + 7).
+    for (; x + 23 <= size; x += 16) {
+        // Packing works within each half of a register: the quarters come
+        // out as positions 0-3, 8-11, 4-7, 12-15 and are put in order.
+        __m256i packed = _mm256_packus_epi32(HashEight(bytes + x - 1), HashEight(bytes + x + 7));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(hashes + x), _mm256_permute4x64_epi64(packed, 0xD8));
+    }
+    return x;
+}
 #endif
 
 constexpr size_t kWindow = 64;        // the positions a group reaches
@@ -386,26 +434,28 @@ CopyMatch ExhaustiveCopyFinder::At(size_t position) {
     return best;
 }
 
-PositionHashes::PositionHashes(ByteSpan content) {
+PositionHashes::PositionHashes(ByteSpan content, HashCompare compare) {
     size_t hashed = content.size() >= 3 ? content.size() - 2 : 0;
     hashes_.reset(new uint16_t[kPadding + hashed]);
     std::fill(hashes_.get(), hashes_.get() + kPadding, kNeverMatches);
     uint16_t* hashes = hashes_.get() + kPadding;
     const uint8_t* bytes = content.data();
-    auto hash_of = [](uint32_t three) { return static_cast<uint16_t>((three * 2654435761u) >> (32 - kHashBits)); };
     if (hashed > 0) {
-        hashes[0] = hash_of(static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-                            static_cast<uint32_t>(bytes[2]) << 16);
+        hashes[0] = HashOfThree(static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+                                static_cast<uint32_t>(bytes[2]) << 16);
     }
+    size_t x = 1;
+#if defined(KOVA_WIDE_HASH_COMPARE)
+    if (compare == HashCompare::kFastest && HasWideCompare()) x = HashSixteenAtATime(bytes, content.size(), hashes);
+#else
+    (void)compare;
+#endif
     // Four bytes read at once: the three hashed and the one before, which
     // tells a run's inside. The last position's read ends at the last byte.
-    for (size_t x = 1; x < hashed; ++x) {
+    for (; x < hashed; ++x) {
         uint32_t four;
         std::memcpy(&four, bytes + x - 1, 4);
-        four = LittleEndian(four);
-        uint16_t hash = hash_of(four >> 8);
-        bool inside_run = ((four ^ (four >> 8)) & 0xFFFFFF) == 0;
-        hashes[x] = inside_run ? static_cast<uint16_t>(hash | kNeverMatches) : hash;
+        hashes[x] = HashOfFour(LittleEndian(four));
     }
 }
 

@@ -52,11 +52,16 @@ private:
     size_t last_position_ = SIZE_MAX;
 };
 
+// How the quick search's hashes are made and compared: 16 at a time where
+// the machine can (kFastest), or 8 at a time as every x86-64 machine can
+// (kBaseline). Both give the same hashes and find the same copies.
+enum class HashCompare { kFastest, kBaseline };
+
 // A hash of the three bytes at each position, made once per content and
 // shared by both methods' quick parses.
 class PositionHashes {
 public:
-    explicit PositionHashes(ByteSpan content);
+    explicit PositionHashes(ByteSpan content, HashCompare compare = HashCompare::kFastest);
 
     // Marks what no position looks up: the inside of a run of one byte
     // value, where every position looks like the one before it, and the
@@ -82,11 +87,6 @@ private:
 // its copies up by the three bytes where the run ends, since the inside of
 // a run carries no hashes to match. Cheap, and nearly always as good as the
 // exhaustive search.
-// How a group's hashes are compared: 16 at a time where the machine can
-// (kFastest), or 8 at a time as every x86-64 machine can (kBaseline). Both
-// find the same copies.
-enum class HashCompare { kFastest, kBaseline };
-
 class HashedCopyFinder {
 public:
     HashedCopyFinder(ByteSpan content, uint8_t method, const PositionHashes& hashes,
