@@ -2,6 +2,7 @@
 // line written as it is made.
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "cli/archive_arguments.h"
@@ -15,6 +16,7 @@
 #include "cli/manifest.h"
 #include "cli/messages.h"
 #include "cli/terminal.h"
+#include "format/decimal.h"
 #include "format/entry_name.h"
 
 namespace kova::cli {
@@ -83,27 +85,15 @@ void WriteJson(const ListedArchive& archive, const ShownEntries& shown, bool has
     std::printf("\n%*s}", 2 * depth, "");
 }
 
-int DigitsOf(uint64_t value) {
-    int digits = 1;
-    while (value >= 10) {
-        value /= 10;
-        ++digits;
-    }
-    return digits;
-}
-
-// `value` in decimal, right-aligned in `width` columns, at `at`; returns
-// where the next column starts.
+// `value` in decimal, right-aligned in `width` columns (at most 20, as
+// many as a 64-bit value has digits), at `at`, which has room for 20 bytes
+// however narrow the column; returns where the next column starts.
 char* PutRight(char* at, uint64_t value, int width) {
-    char digits[24];
-    int count = 0;
-    do {
-        digits[count++] = static_cast<char>('0' + value % 10);
-        value /= 10;
-    } while (value != 0);
-    for (int k = count; k < width; ++k) *at++ = ' ';
-    while (count > 0) *at++ = digits[--count];
-    return at;
+    const int cells = std::max(width, DecimalLength(value));
+    // One fill of a fixed size, a few stores, then the digits over its end.
+    std::memset(at, ' ', 20);
+    DecimalEndingAt(at + cells, value);
+    return at + cells;
 }
 
 // Standard output in large pieces: a listing of a million entries is a
@@ -168,14 +158,20 @@ struct ColumnWidths {
 ColumnWidths WidthsOf(const ListedArchive& archive) {
     ColumnWidths widths;
     if (archive.Count() != 0) {
-        widths.index = std::max(widths.index, DigitsOf(archive.Count() - 1));
+        widths.index = std::max(widths.index, DecimalLength(archive.Count() - 1));
         widths.name = std::max(widths.name, static_cast<int>(DisplayWidth(archive.PrintableNameOf(archive.Count() - 1))));
     }
+    // The largest value has the most digits: one count per column, not
+    // one per entry.
+    uint64_t offset = 0, packed = 0, unpacked = 0;
     for (const EntryFacts& facts : archive.report.entries) {
-        widths.offset = std::max(widths.offset, DigitsOf(facts.data_offset));
-        widths.packed = std::max(widths.packed, DigitsOf(facts.stored_size));
-        widths.unpacked = std::max(widths.unpacked, DigitsOf(facts.unpacked_size));
+        offset = std::max<uint64_t>(offset, facts.data_offset);
+        packed = std::max<uint64_t>(packed, facts.stored_size);
+        unpacked = std::max<uint64_t>(unpacked, facts.unpacked_size);
     }
+    widths.offset = std::max(widths.offset, DecimalLength(offset));
+    widths.packed = std::max(widths.packed, DecimalLength(packed));
+    widths.unpacked = std::max(widths.unpacked, DecimalLength(unpacked));
     return widths;
 }
 
@@ -224,7 +220,8 @@ void PrintTable(const ListedArchive& archive, const ShownEntries& shown, bool ha
     // plug-in's naming gives.
     const std::string& base = archive.printable_base_name;
     const int base_cells = static_cast<int>(DisplayWidth(base));
-    const size_t row_room = static_cast<size_t>(index_width + name_width + packed_width + unpacked_width) + 32;
+    // The separators and the newline, and PutRight's 20 bytes of slack.
+    const size_t row_room = static_cast<size_t>(index_width + name_width + packed_width + unpacked_width) + 48;
     ContentHasher hasher(archive);
     OutputBatch batch;
     for (size_t k = 0; k < shown.Count(); ++k) {
@@ -235,10 +232,13 @@ void PrintTable(const ListedArchive& archive, const ShownEntries& shown, bool ha
         *at++ = ' ';
         at = std::copy(base.begin(), base.end(), at);
         char* suffix = at;
-        FormatEntryName(at, 24, "", index, ExtensionOf(facts.kind));
-        while (*at != '\0') ++at;
+        at += FormatEntryName(at, 24, "", index, ExtensionOf(facts.kind));
         // Padded by display cells: the suffix is ASCII, one cell a byte.
-        for (int k = base_cells + static_cast<int>(at - suffix); k < name_width; ++k) *at++ = ' ';
+        int cells = base_cells + static_cast<int>(at - suffix);
+        if (cells < name_width) {
+            std::memset(at, ' ', static_cast<size_t>(name_width - cells));
+            at += name_width - cells;
+        }
         *at++ = ' ';
         *at++ = ' ';
         at = PutRight(at, facts.stored_size, packed_width);

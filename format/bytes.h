@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 
 namespace kova {
@@ -22,6 +23,15 @@ inline uint16_t ReadLe16(ByteSpan bytes, size_t offset) {
 }
 
 inline uint32_t ReadLe32(ByteSpan bytes, size_t offset) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    // Nearly every read lies wholly inside: one load, not four checked ones
+    // (an index of a million records is read this way).
+    if (offset <= bytes.size() && bytes.size() - offset >= 4) {
+        uint32_t value;
+        std::memcpy(&value, bytes.data() + offset, 4);
+        return value;
+    }
+#endif
     return static_cast<uint32_t>(ByteAt(bytes, offset)) |
            (static_cast<uint32_t>(ByteAt(bytes, offset + 1)) << 8) |
            (static_cast<uint32_t>(ByteAt(bytes, offset + 2)) << 16) |

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "format/decimal.h"
+
 
 namespace kova {
 
@@ -41,33 +43,29 @@ int32_t ParseEntryIndex(std::string_view component) {
     return static_cast<int32_t>(value);
 }
 
-void FormatEntryName(char* out, size_t capacity, const char* base_name, uint32_t index,
-                     const char* extension) {
-    if (capacity == 0) return;
+size_t FormatEntryName(char* out, size_t capacity, const char* base_name, uint32_t index,
+                       const char* extension) {
+    if (capacity == 0) return 0;
     // BASE_007.EXT, cut to the capacity; written by hand, as the formatted
     // printing functions would bring kilobytes of code into the plug-in.
     const char* base = base_name != nullptr ? base_name : "";
-    char digits[10];
-    int count = 0;
-    do {
-        digits[count++] = static_cast<char>('0' + index % 10);
-        index /= 10;
-    } while (index != 0);
+    const int count = DecimalLength(index);
     const size_t base_length = std::strlen(base), extension_length = std::strlen(extension);
     const size_t zeros = count < 3 ? static_cast<size_t>(3 - count) : 0;
     size_t at = 0;
     if (base_length + zeros + static_cast<size_t>(count) + extension_length + 2 < capacity) {
         // The whole name fits, as nearly every one does: whole pieces at a
         // time (a listing names a million entries).
-        std::memcpy(out, base, base_length);
+        if (base_length != 0) std::memcpy(out, base, base_length);
         at = base_length;
         out[at++] = '_';
         for (size_t k = 0; k < zeros; ++k) out[at++] = '0';
-        while (count > 0) out[at++] = digits[--count];
+        at += static_cast<size_t>(count);
+        DecimalEndingAt(out + at, index);
         out[at++] = '.';
-        std::memcpy(out + at, extension, extension_length);
-        out[at + extension_length] = '\0';
-        return;
+        for (size_t k = 0; k < extension_length; ++k) out[at++] = extension[k];
+        out[at] = '\0';
+        return at;
     }
     auto put = [&](char c) {
         if (at + 1 < capacity) out[at++] = c;
@@ -75,10 +73,13 @@ void FormatEntryName(char* out, size_t capacity, const char* base_name, uint32_t
     for (const char* c = base; *c != '\0'; ++c) put(*c);
     put('_');
     for (size_t k = 0; k < zeros; ++k) put('0');
-    while (count > 0) put(digits[--count]);
+    char digits[10];
+    const char* first = DecimalEndingAt(digits + sizeof digits, index);
+    for (int k = 0; k < count; ++k) put(first[k]);
     put('.');
     for (const char* c = extension; *c != '\0'; ++c) put(*c);
     out[at] = '\0';
+    return at;
 }
 
 }  // namespace kova

@@ -20,8 +20,8 @@ int32_t ParseEntryIndex(std::string_view component);
 bool FindEntryIndex(std::string_view component, uint32_t& index);
 
 // Writes "<base>_<index, at least three digits>.<extension>" into `out`
-// (always NUL-terminated, cut to fit).
-void FormatEntryName(char* out, size_t capacity, const char* base_name, uint32_t index,
-                     const char* extension);
+// (always NUL-terminated, cut to fit); returns its length.
+size_t FormatEntryName(char* out, size_t capacity, const char* base_name, uint32_t index,
+                       const char* extension);
 
 }  // namespace kova

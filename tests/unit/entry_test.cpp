@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "format/decimal.h"
 #include "format/entry_kind.h"
 #include "format/entry_name.h"
 #include "plugin/host_path.h"
@@ -219,15 +220,31 @@ TEST(Entry, FormatEntryNameCutsToItsRoom) {
     const Case cases[] = {{64, "disk1", 7, "disk1_007.BMP"},  {64, "", 1234567, "_1234567.BMP"},
                           {14, "disk1", 7, "disk1_007.BMP"},  {13, "disk1", 7, "disk1_007.BM"},
                           {7, "disk1", 7, "disk1_"},          {1, "disk1", 7, ""},
-                          {64, "d", 4294967295u, "d_4294967295.BMP"}};
+                          {64, "d", 4294967295u, "d_4294967295.BMP"}, {64, "a", 0, "a_000.BMP"},
+                          {64, "a", 100, "a_100.BMP"},        {64, "a", 10000, "a_10000.BMP"}};
     for (const Case& c : cases) {
         char out[64];
         std::memset(out, 'x', sizeof out);
-        FormatEntryName(out, c.capacity, c.base, c.index, "BMP");
+        size_t length = FormatEntryName(out, c.capacity, c.base, c.index, "BMP");
         EXPECT_STREQ(out, c.expected) << c.capacity;
+        EXPECT_EQ(length, std::strlen(c.expected)) << c.expected;
         if (c.capacity < sizeof out) {
             EXPECT_EQ(out[c.capacity], 'x') << "written past its room";
         }
+    }
+}
+
+// Every count of digits a 64-bit value can have, at both of its ends.
+TEST(Entry, DecimalDigitsAtEachLength) {
+    std::vector<uint64_t> values = {0, UINT64_MAX};
+    for (uint64_t power = 10; power <= UINT64_MAX / 10; power *= 10) values.insert(values.end(), {power - 1, power});
+    values.insert(values.end(), {uint64_t{10000000000000000000u} - 1, 10000000000000000000u});
+    for (uint64_t value : values) {
+        char text[24];
+        char* first = DecimalEndingAt(text + sizeof text, value);
+        std::string expected = std::to_string(value);
+        EXPECT_EQ(std::string(first, text + sizeof text), expected);
+        EXPECT_EQ(DecimalLength(value), static_cast<int>(expected.size())) << expected;
     }
 }
 
