@@ -335,7 +335,10 @@ def main():
     rows = []
     try:
         measure_memory(kova, work, env, rows)
-        measure_extraction(kova, work, shm, reps, large_mb, env, rows)
+        create_floor = os.path.join(os.path.dirname(floor), "create_floor") if floor is not None else None
+        if create_floor is not None and not os.access(create_floor, os.X_OK):
+            create_floor = None
+        measure_extraction(kova, work, shm, reps, large_mb, env, rows, create_floor)
         measure_listing(kova, floor, work, reps, env, rows)
     finally:
         shutil.rmtree(work, ignore_errors=True)
@@ -375,7 +378,7 @@ def measure_memory(kova, work, env, rows):
     os.remove(archive)
 
 
-def measure_extraction(kova, work, shm, reps, large_mb, env, rows):
+def measure_extraction(kova, work, shm, reps, large_mb, env, rows, create_floor=None):
     say("the sound files and the large files, packed by kova and by tar")
     cases = []
     sounds = os.path.join(work, "sound")
@@ -424,10 +427,27 @@ def measure_extraction(kova, work, shm, reps, large_mb, env, rows):
                     return run([kova, "extract", "-q", inputs[".DAT"], "-o", out], env=env)
                 return run(["tar", "-xf", inputs[".tar"], "-C", out])
 
-            found = alternate(reps, {"kova": lambda rep: extract(rep, "kova"), "tar": lambda rep: extract(rep, "tar")})
+            commands = {"kova": lambda rep: extract(rep, "kova"), "tar": lambda rep: extract(rep, "tar")}
+            if name == "sound" and create_floor is not None:
+                def floor(rep):
+                    os.sync()
+                    return run([create_floor, os.path.join(place, "out-sound-floor-%d" % rep), str(SOUND_COUNT), "4096"])
+                commands["floor"] = floor
+            found = alternate(reps, commands)
             if not same_tree(os.path.join(place, "out-%s-kova-0" % name), folder):
                 raise SystemExit("cli_figures: kova extract of %s.DAT differs from the packed files" % name)
             ratio_rows(rows, "kova extract vs tar -x, %s, %s" % (label, kind), found["kova"], found["tar"], 1.0)
+            if "floor" in found:
+                # Not a goal: how much of the time is the file system's,
+                # for files that appear only once complete.
+                for field in ("cpu", "wall"):
+                    floor_time = statistics.median(getattr(u, field) for u in found["floor"])
+                    for tool in ("tar", "kova"):
+                        mine = statistics.median(getattr(u, field) for u in found[tool])
+                        rows.append(("  %s vs create_floor (nameless files, then named; no archive), %s time"
+                                     % ("tar -x" if tool == "tar" else "kova extract", "CPU" if field == "cpu" else "wall"),
+                                     "%.2fx (%.3f s vs %.3f s)" % (mine / max(floor_time, 1e-9), mine, floor_time),
+                                     "(measured)", ""))
             if place != work:
                 for path in inputs.values():
                     os.remove(path)
