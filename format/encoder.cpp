@@ -22,6 +22,9 @@ bool WriteCodedEntry(uint8_t method, ByteSpan content, const std::vector<Command
 
     EncoderStats counted;
     std::vector<uint8_t> out(kCodedHeadSize);
+    // Room for what literals alone would take, so that the stream of a
+    // large entry is not copied as it grows (a copy holds both at once).
+    out.reserve(kCodedHeadSize + content.size() + content.size() / kMaxLiteralBytes + 2);
     out[0] = method;
     WriteLe32(out, 1, static_cast<uint32_t>(content.size()));
     size_t position = 0;
@@ -72,6 +75,10 @@ PackStatus PackEntry(ByteSpan content, PackMethod method, EncoderStrength streng
         std::vector<Command> commands = both_quick          ? std::move(quick[coded == kMethodCodedWide ? 0 : 1])
                                         : hashes != nullptr ? PlanQuickStream(content, coded, *hashes)
                                                             : PlanShortestStream(content, coded);
+        // The hashes serve the plans alone; every plan is made by now (both
+        // at once, or the one method asked for), and an entry's twice its
+        // size need not be held while its stream is written.
+        hashes.reset();
         if (!WriteCodedEntry(coded, content, commands, candidate, nullptr)) continue;
         if (!have_best || candidate.size() < best.size()) {
             best = std::move(candidate);
