@@ -239,7 +239,8 @@ int RunExtract(const ExtractOptions& options) {
                           ") into " + Printable(destination.path);
     if (several) summary += " from " + CountOf(archives.size() - unread, "archive", "archives");
     if (tally.skipped != 0) {
-        summary += "; " + std::to_string(tally.skipped) + (options.dry_run ? " would be" : "") + " skipped as " + (tally.skipped == 1 ? "it exists" : "they exist");
+        summary += "; " + std::to_string(tally.skipped) + (options.dry_run ? " would be" : "") + " skipped as " +
+                   (tally.skipped == 1 ? "it exists" : "they exist");
     }
     // A single archive that could not be read has said why already.
     if (!several && unread != 0) return kExitFailure;

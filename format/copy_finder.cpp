@@ -21,8 +21,8 @@ namespace {
 
 // As many bits as the run flag leaves: nothing is indexed by a hash, so a
 // bit costs nothing, while a hash two positions share by chance costs a
-// look at a candidate that is no copy (with 9 bits, half of all positions
-// met one in their six windows).
+// look at a candidate that is no copy (with 9 bits, half the positions of
+// random content met one in their six windows).
 constexpr unsigned kHashBits = 15;
 constexpr uint32_t kHashFactor = 2654435761u;
 
