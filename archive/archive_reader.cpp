@@ -1,6 +1,7 @@
 #include "archive/archive_reader.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace kova {
@@ -31,11 +32,13 @@ ArchiveStatus ReadHeaderAndIndex(int64_t archive_offset, ArchiveReader& reader, 
         reader.index_on_demand = true;
         return ArchiveStatus::kOk;
     }
-    if (!reader.index_table.Allocate(static_cast<size_t>(table_size))) return ArchiveStatus::kNoMemory;
-    ReadAt(reader.file.handle, archive_offset + int64_t{header.index_offset}, reader.index_table.data,
-           reader.index_table.size);
+    size_t lead = reader.LeadFor(header.index_offset);
+    if (table_size > SIZE_MAX - lead) return ArchiveStatus::kNoMemory;
+    if (!reader.index_table.Allocate(lead + static_cast<size_t>(table_size))) return ArchiveStatus::kNoMemory;
+    ReadAt(reader.file.handle, archive_offset + int64_t{header.index_offset} - static_cast<int64_t>(lead),
+           reader.index_table.data, reader.index_table.size);
 
-    reader.index = reader.index_table.View();
+    reader.index = ByteSpan(reader.index_table.data + lead, static_cast<size_t>(table_size));
     return ArchiveStatus::kOk;
 }
 
@@ -50,21 +53,35 @@ IndexEntry ArchiveReader::Entry(uint32_t i) const {
 }
 
 size_t ArchiveReader::ReadBytes(uint64_t offset, uint8_t* buffer, size_t size) const {
+    if (!in_memory && read_ahead != 0 && size <= read_ahead / 2 &&
+        offset <= static_cast<uint64_t>(INT64_MAX - archive_offset)) {
+        return ReadThroughWindow(offset, buffer, size);
+    }
+    return ReadBytesDirect(offset, buffer, size);
+}
+
+size_t ArchiveReader::ReadBytesDirect(uint64_t offset, uint8_t* buffer, size_t size) const {
     if (in_memory) {
         ByteSpan there = SubSpan(image, offset, size);
         if (!there.empty()) std::memcpy(buffer, there.data(), there.size());
         return there.size();
     }
     if (offset > static_cast<uint64_t>(INT64_MAX - archive_offset)) return 0;
-    if (read_ahead != 0 && size <= read_ahead / 2) return ReadThroughWindow(offset, buffer, size);
     return ReadAt(file.handle, archive_offset + static_cast<int64_t>(offset), buffer, size);
+}
+
+size_t ArchiveReader::LeadFor(uint64_t offset) const {
+    if (in_memory) return 0;
+    uint64_t lead = (static_cast<uint64_t>(archive_offset) + offset) % kHeapBufferAlignment;
+    return static_cast<size_t>(std::min(lead, offset));
 }
 
 bool ArchiveReader::FillWindowFor(uint64_t offset, size_t size) const {
     if (offset >= window_start && offset - window_start + size <= window_filled) return true;
     if (window.size != read_ahead && !window.Allocate(read_ahead)) return false;
-    window_start = offset;
-    window_filled = ReadAt(file.handle, archive_offset + static_cast<int64_t>(offset), window.data, window.size);
+    // The lead never crowds out what was asked for.
+    window_start = offset - std::min(LeadFor(offset), read_ahead - std::min(size, read_ahead));
+    window_filled = ReadAt(file.handle, archive_offset + static_cast<int64_t>(window_start), window.data, window.size);
     return true;
 }
 
@@ -109,11 +126,13 @@ ArchiveStatus ArchiveReader::ReadStored(const IndexEntry& entry, HeapBuffer& scr
     // that ends the stream, so the cut copy decodes exactly as the whole
     // zero-padded entry would.
     uint64_t wanted = std::min<uint64_t>(entry.stored_size, held + kMissingBytesKept);
-    if (!scratch.Allocate(static_cast<size_t>(wanted))) return ArchiveStatus::kNoMemory;
+    size_t lead = LeadFor(entry.data_offset);
+    if (wanted > SIZE_MAX - lead) return ArchiveStatus::kNoMemory;
+    if (!scratch.Allocate(lead + static_cast<size_t>(wanted))) return ArchiveStatus::kNoMemory;
     // A read that gets less than the file held a moment ago leaves zeros,
     // as bytes past the end read.
-    ReadBytes(entry.data_offset, scratch.data, static_cast<size_t>(held));
-    stored = scratch.View();
+    ReadBytes(entry.data_offset - lead, scratch.data, lead + static_cast<size_t>(held));
+    stored = ByteSpan(scratch.data + lead, static_cast<size_t>(wanted));
     return ArchiveStatus::kOk;
 }
 
@@ -216,25 +235,29 @@ void HeadReader::Fetch(uint32_t i, const IndexEntry& entry) {
         window_unavailable = true;
         return;
     }
-    // The window starts at this head and takes in the heads after it while
-    // they lie in order, close together and within its size.
+    // The window starts at this head (or the aligned position just before
+    // it) and takes in the heads after it while they lie in order, close
+    // together and within its size.
     uint64_t start = entry.data_offset;
     uint64_t end = start + std::min<uint64_t>(kEntryHeadSize, entry.stored_size);
+    uint64_t from = start - reader.LeadFor(start);
     for (uint32_t j = i + 1; j < reader.entry_count; ++j) {
         IndexEntry next = reader.Entry(j);
         uint64_t next_wanted = std::min<uint64_t>(kEntryHeadSize, next.stored_size);
         if (next_wanted == 0) continue;
         uint64_t next_start = next.data_offset;
         if (next_start < start || next_start > end + kHeadGapRead ||
-            next_start + next_wanted - start > kHeadWindowSize) {
+            next_start + next_wanted - from > kHeadWindowSize) {
             break;
         }
         end = std::max(end, next_start + next_wanted);
     }
-    window_start = start;
-    window_span = end - start;
+    window_start = from;
+    window_span = end - from;
     ++reads;
-    window_held = reader.ReadBytes(start, window.data, static_cast<size_t>(window_span));
+    // Straight from the source: through the reader's own window every byte
+    // would be read twice and copied once more.
+    window_held = reader.ReadBytesDirect(window_start, window.data, static_cast<size_t>(window_span));
 }
 
 }  // namespace kova

@@ -64,6 +64,9 @@ struct ArchiveReader {
     // `buffer`; returns how many it got. Bytes it did not get are left as the
     // caller had them.
     size_t ReadBytes(uint64_t offset, uint8_t* buffer, size_t size) const;
+    // The same, never through the read-ahead window: for a caller that
+    // keeps a window of its own, so that no byte is read twice.
+    size_t ReadBytesDirect(uint64_t offset, uint8_t* buffer, size_t size) const;
 
     // The entry's first stored bytes, as many as min(stored_size, 64), in the
     // caller's buffer (zero where the archive lacks them). `got`, when given,
@@ -82,6 +85,13 @@ struct ArchiveReader {
     // that gives exactly what the whole entry with its missing bytes read
     // as zero gives. kNoMemory when `scratch` cannot be had.
     ArchiveStatus ReadStored(const IndexEntry& entry, HeapBuffer& scratch, ByteSpan& stored) const;
+
+    // How many bytes before `offset` a read of the file into a HeapBuffer
+    // starts, so that it starts on an aligned position of the file as the
+    // buffer does: some processors copy from the kernel several times
+    // slower to a destination a few bytes past its source's alignment.
+    // Never more than `offset`; 0 for an image.
+    size_t LeadFor(uint64_t offset) const;
 
 private:
     // Makes the window hold [offset, offset + size) as far as the file

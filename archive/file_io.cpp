@@ -9,16 +9,21 @@ namespace kova {
 
 void HeapBuffer::Release() {
     if (data != nullptr) accounting::HeapReleased(size);
-    std::free(data);
+    std::free(allocation_);
+    allocation_ = nullptr;
     data = nullptr;
     size = 0;
 }
 
 bool HeapBuffer::Allocate(size_t bytes) {
     Release();
-    if (!accounting::RequestMayProceed()) return false;
-    data = static_cast<uint8_t*>(std::calloc(bytes == 0 ? 1 : bytes, 1));
-    if (data == nullptr) return false;
+    if (!accounting::RequestMayProceed() || bytes > SIZE_MAX - kHeapBufferAlignment) return false;
+    // calloc, not an aligned allocation and a fill: the heap hands out large
+    // blocks as fresh zero pages without writing them.
+    allocation_ = std::calloc(bytes + kHeapBufferAlignment, 1);
+    if (allocation_ == nullptr) return false;
+    uintptr_t start = reinterpret_cast<uintptr_t>(allocation_);
+    data = static_cast<uint8_t*>(allocation_) + (kHeapBufferAlignment - start % kHeapBufferAlignment) % kHeapBufferAlignment;
     accounting::HeapAllocated(bytes);
     size = bytes;
     return true;

@@ -224,12 +224,15 @@ bool ReadEntryContent(const ListedArchive& archive, uint32_t index, EntryContent
         content.size = size;
         return true;
     }
-    if (!content.buffer.Allocate(size)) {
+    // Thousands of small entries decode into one buffer, zeroed only where
+    // a stream leaves bytes unwritten; a large entry has one of its own.
+    bool reused = size <= content.buffer.size && content.buffer.size <= kSharedContentBuffer;
+    if (!reused && !content.buffer.Allocate(size)) {
         error = subject() + ": out of memory: cannot allocate the " + std::to_string(size) +
                 " bytes the entry unpacks to";
         return false;
     }
-    DecodeStoredEntry(stored, content.buffer.MutableView(), true);
+    DecodeStoredEntry(stored, MutableByteSpan(content.buffer.data, size), !reused);
     content.data = content.buffer.data;
     content.size = size;
     return true;

@@ -91,7 +91,11 @@ struct EntryContent {
     size_t size = 0;
 };
 
-// Decodes entry `index` into `content`. False with a complete message in
+// The largest decoding buffer kept from one entry for the next.
+constexpr size_t kSharedContentBuffer = size_t{1} << 20;
+
+// Decodes entry `index` into `content`, reusing its buffer when it is
+// small and large enough. False with a complete message in
 // `error` (no memory for it).
 bool ReadEntryContent(const ListedArchive& archive, uint32_t index, EntryContent& content, std::string& error);
 

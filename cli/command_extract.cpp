@@ -46,7 +46,7 @@ struct Target {
 };
 
 Outcome ExtractOne(const ListedArchive& archive, const ListedEntry& entry, const Target& target,
-                   const ExtractOptions& options, std::string& error) {
+                   const ExtractOptions& options, EntryContent& content, std::string& error) {
     // Told only when something goes wrong: thousands of entries go right.
     auto subject = [&] { return archive.display + ": entry " + std::to_string(entry.index) + " (" + Printable(entry.name) + ")"; };
     // Names come from the archive's file name; one that could reach outside
@@ -79,7 +79,6 @@ Outcome ExtractOne(const ListedArchive& archive, const ListedEntry& entry, const
         }
     }
     if (options.dry_run) return Outcome::kWritten;
-    EntryContent content;
     if (!ReadEntryContent(archive, entry.index, content, error)) return Outcome::kFailed;
     bool replace = options.overwrite == OverwriteMode::kReplace;
     if (!WriteFileIn(*target.directory, entry.name, content.data, content.size, replace, error)) return Outcome::kFailed;
@@ -153,11 +152,12 @@ bool ExtractArchive(const std::string& word, const std::string& subdirectory, co
     auto shown = [&](const ListedEntry& entry) { return Printable(target.display + "/" + entry.name); };
     // A dry run names every file it would write, as -v names those written.
     bool named = options.verbose || options.dry_run;
+    EntryContent content;
     // One entry that cannot be extracted does not keep the others in: each
     // failure is reported, and the exit code tells that some were.
     for (size_t k = 0; k < chosen.size(); ++k) {
         ListedEntry entry = archive.EntryAt(chosen[k]);
-        switch (ExtractOne(archive, entry, target, options, error)) {
+        switch (ExtractOne(archive, entry, target, options, content, error)) {
         case Outcome::kWritten:
             ++tally.written;
             tally.bytes += entry.unpacked_size;

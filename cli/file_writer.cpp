@@ -8,7 +8,11 @@ namespace kova::cli {
 
 bool IsPlainComponent(const std::string& name) {
     if (name.empty() || name == "." || name == "..") return false;
-    return name.find_first_of(std::string("/\\:\0", 4)) == std::string::npos;
+    // Asked of every entry written: a plain loop, not a search per byte.
+    for (char c : name) {
+        if (c == '/' || c == '\\' || c == ':' || c == '\0') return false;
+    }
+    return true;
 }
 
 bool CheckSubdirectoryName(const std::string& display, const std::string& name, std::string& error) {
