@@ -218,8 +218,10 @@ ByteSpan HeadReader::Head(uint32_t i, const IndexEntry& entry, uint8_t (&head)[k
         ++reads;
         return reader.ReadHead(entry, head);
     }
-    std::memset(head, 0, sizeof head);
     uint64_t from = start - window_start;
+    // A head the window holds whole is lent from it, not copied.
+    if (from + wanted <= window_held) return {window.data + from, static_cast<size_t>(wanted)};
+    std::memset(head, 0, sizeof head);
     if (from < window_held) {
         std::memcpy(head, window.data + from, static_cast<size_t>(std::min(wanted, window_held - from)));
     }

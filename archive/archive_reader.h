@@ -159,7 +159,8 @@ struct HeadReader {
     HeadReader(const HeadReader&) = delete;
     HeadReader& operator=(const HeadReader&) = delete;
 
-    // The head of entry `i`, whose record is `entry`, as ReadHead gives it.
+    // The head of entry `i`, whose record is `entry`, as ReadHead gives it:
+    // in `head`, or lent from the window until the next call.
     ByteSpan Head(uint32_t i, const IndexEntry& entry, uint8_t (&head)[kEntryHeadSize]);
 
     // How many reads of the archive fetched heads so far (for tests).

@@ -312,12 +312,13 @@ void WalkArchive(const ArchiveReader& reader, IntegrityDepth depth, IntegrityRep
     for (uint32_t k = 0; k < reader.entry_count; ++k) {
         IndexEntry entry = reader.Entry(k);
         uint8_t head[kEntryHeadSize];
-        EntryDescription described = DescribeEntry(entry, heads.Head(k, entry, head));
+        ByteSpan stored = heads.Head(k, entry, head);
+        EntryDescription described = DescribeEntry(entry, stored);
         EntryFacts& facts = report.entries[k];
         facts.data_offset = entry.data_offset;
         facts.stored_size = entry.stored_size;
         facts.unpacked_size = described.unpacked_size;
-        facts.method_byte = entry.stored_size > 0 ? head[0] : 0;
+        facts.method_byte = ByteAt(stored, 0);
         facts.coded = described.coded;
         facts.kind = described.kind;
 

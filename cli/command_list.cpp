@@ -96,6 +96,14 @@ char* PutRight(char* at, uint64_t value, int width) {
     return at + cells;
 }
 
+// The same for digits already written.
+char* PutRight(char* at, const DecimalCounter& number, int width) {
+    const int cells = std::max(width, number.length);
+    std::memset(at, ' ', 20);
+    std::memcpy(at + cells - number.length, number.Digits(), static_cast<size_t>(number.length));
+    return at + cells;
+}
+
 // Standard output in large pieces: a listing of a million entries is a
 // million short lines, and the stream's per-call work costs more than
 // making them.
@@ -224,15 +232,23 @@ void PrintTable(const ListedArchive& archive, const ShownEntries& shown, bool ha
     const size_t row_room = static_cast<size_t>(index_width + name_width + packed_width + unpacked_width) + 48;
     ContentHasher hasher(archive);
     OutputBatch batch;
+    // The index's digits serve its column and the name; every entry in
+    // order is the common case, and then they are counted, not written anew.
+    DecimalCounter number;
     for (size_t k = 0; k < shown.Count(); ++k) {
         uint32_t index = shown.At(k);
+        if (k == 0 || shown.chosen != nullptr) {
+            number.Set(index);
+        } else {
+            number.Next();
+        }
         const EntryFacts& facts = archive.report.entries[index];
-        char* at = PutRight(batch.Room(row_room + base.size()), index, index_width);
+        char* at = PutRight(batch.Room(row_room + base.size()), number, index_width);
         *at++ = ' ';
         *at++ = ' ';
         at = std::copy(base.begin(), base.end(), at);
         char* suffix = at;
-        at += FormatEntryName(at, 24, "", index, ExtensionOf(facts.kind));
+        at += FormatEntrySuffix(at, number.Digits(), static_cast<size_t>(number.length), ExtensionOf(facts.kind));
         // Padded by display cells: the suffix is ASCII, one cell a byte.
         int cells = base_cells + static_cast<int>(at - suffix);
         if (cells < name_width) {

@@ -43,4 +43,26 @@ inline char* DecimalEndingAt(char* end, uint64_t value) {
     return end;
 }
 
+// An index in decimal that counts up by one in place: a listing numbers a
+// million rows one after another, and carrying a digit costs less than
+// writing the number anew.
+struct DecimalCounter {
+    static constexpr int kRoom = 10;  // every 32-bit value, and one past the largest
+    char text[kRoom] = {};
+    int length = 0;
+
+    void Set(uint32_t value) { length = static_cast<int>(text + kRoom - DecimalEndingAt(text + kRoom, value)); }
+    const char* Digits() const { return text + kRoom - length; }
+    void Next() {
+        int at = kRoom - 1;
+        for (; at >= kRoom - length && text[at] == '9'; --at) text[at] = '0';
+        if (at >= kRoom - length) {
+            ++text[at];
+        } else if (length < kRoom) {
+            text[at] = '1';
+            ++length;
+        }
+    }
+};
+
 }  // namespace kova

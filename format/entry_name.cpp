@@ -43,39 +43,44 @@ int32_t ParseEntryIndex(std::string_view component) {
     return static_cast<int32_t>(value);
 }
 
+size_t FormatEntrySuffix(char* out, const char* digits, size_t count, const char* extension) {
+    size_t at = 0;
+    out[at++] = '_';
+    for (size_t k = count; k < 3; ++k) out[at++] = '0';
+    std::memcpy(out + at, digits, count);
+    at += count;
+    out[at++] = '.';
+    for (const char* c = extension; *c != '\0'; ++c) out[at++] = *c;
+    return at;
+}
+
 size_t FormatEntryName(char* out, size_t capacity, const char* base_name, uint32_t index,
                        const char* extension) {
     if (capacity == 0) return 0;
     // BASE_007.EXT, cut to the capacity; written by hand, as the formatted
     // printing functions would bring kilobytes of code into the plug-in.
     const char* base = base_name != nullptr ? base_name : "";
-    const int count = DecimalLength(index);
+    char digits[10];
+    const char* first = DecimalEndingAt(digits + sizeof digits, index);
+    const size_t count = static_cast<size_t>(digits + sizeof digits - first);
     const size_t base_length = std::strlen(base), extension_length = std::strlen(extension);
-    const size_t zeros = count < 3 ? static_cast<size_t>(3 - count) : 0;
-    size_t at = 0;
-    if (base_length + zeros + static_cast<size_t>(count) + extension_length + 2 < capacity) {
+    const size_t zeros = count < 3 ? 3 - count : 0;
+    if (base_length + zeros + count + extension_length + 2 < capacity) {
         // The whole name fits, as nearly every one does: whole pieces at a
-        // time (a listing names a million entries).
+        // time.
         if (base_length != 0) std::memcpy(out, base, base_length);
-        at = base_length;
-        out[at++] = '_';
-        for (size_t k = 0; k < zeros; ++k) out[at++] = '0';
-        at += static_cast<size_t>(count);
-        DecimalEndingAt(out + at, index);
-        out[at++] = '.';
-        for (size_t k = 0; k < extension_length; ++k) out[at++] = extension[k];
+        size_t at = base_length + FormatEntrySuffix(out + base_length, first, count, extension);
         out[at] = '\0';
         return at;
     }
+    size_t at = 0;
     auto put = [&](char c) {
         if (at + 1 < capacity) out[at++] = c;
     };
     for (const char* c = base; *c != '\0'; ++c) put(*c);
     put('_');
     for (size_t k = 0; k < zeros; ++k) put('0');
-    char digits[10];
-    const char* first = DecimalEndingAt(digits + sizeof digits, index);
-    for (int k = 0; k < count; ++k) put(first[k]);
+    for (size_t k = 0; k < count; ++k) put(first[k]);
     put('.');
     for (const char* c = extension; *c != '\0'; ++c) put(*c);
     out[at] = '\0';

@@ -24,4 +24,9 @@ bool FindEntryIndex(std::string_view component, uint32_t& index);
 size_t FormatEntryName(char* out, size_t capacity, const char* base_name, uint32_t index,
                        const char* extension);
 
+// Writes what follows the base, "_<digits, at least three>.<extension>", at
+// `out` from the index's `count` digits, unterminated; returns its length.
+// `out` needs room for count + 5 bytes and the extension.
+size_t FormatEntrySuffix(char* out, const char* digits, size_t count, const char* extension);
+
 }  // namespace kova

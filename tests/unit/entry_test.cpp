@@ -248,6 +248,17 @@ TEST(Entry, DecimalDigitsAtEachLength) {
     }
 }
 
+// Counting up carries into a new digit exactly where writing anew would.
+TEST(Entry, DecimalCounterCountsAsWritingAnew) {
+    for (uint32_t start : {0u, 8u, 98u, 999u, 99999u, 4294967290u}) {
+        DecimalCounter counter;
+        counter.Set(start);
+        for (uint64_t value = start; value < uint64_t{start} + 12 && value <= UINT32_MAX; ++value, counter.Next()) {
+            EXPECT_EQ(std::string(counter.Digits(), static_cast<size_t>(counter.length)), std::to_string(value));
+        }
+    }
+}
+
 TEST(Entry, ParseEntryIndex) {
     struct Case {
         std::string name;
