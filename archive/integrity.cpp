@@ -61,21 +61,34 @@ void SweepExtents(const ArchiveReader& reader, IntegrityDepth depth, const WalkO
         const EntryFacts& facts = report.entries[id - 2];
         return {facts.data_offset, uint64_t{facts.data_offset} + facts.stored_size, static_cast<int64_t>(id - 2)};
     };
-    std::vector<uint32_t> order;
-    order.reserve(report.entries.size() + 2);
-    for (uint32_t id = 0; id < report.entries.size() + 2; ++id) {
-        // An empty extent occupies nothing, wherever it says it starts.
+    const uint32_t ids = static_cast<uint32_t>(report.entries.size() + 2);
+    // An empty extent occupies nothing, wherever it says it starts.
+    auto occupies = [&](uint32_t id) {
         Extent e = extent(id);
-        if (e.begin != e.end) order.push_back(id);
-    }
+        return e.begin != e.end;
+    };
     auto before = [&](uint32_t a, uint32_t b) {
         Extent x = extent(a), y = extent(b);
         if (x.begin != y.begin) return x.begin < y.begin;
         if (x.end != y.end) return x.end < y.end;
         return x.index < y.index;
     };
-    // Writers lay entries out in index order: then there is nothing to sort.
-    if (!std::is_sorted(order.begin(), order.end(), before)) std::sort(order.begin(), order.end(), before);
+    // Writers lay entries out in index order: then the ids are the order,
+    // and no list of them is made or sorted.
+    bool in_order = true;
+    for (uint32_t id = 0, last = UINT32_MAX; id < ids && in_order; ++id) {
+        if (!occupies(id)) continue;
+        in_order = last == UINT32_MAX || !before(id, last);
+        last = id;
+    }
+    std::vector<uint32_t> order;
+    if (!in_order) {
+        order.reserve(ids);
+        for (uint32_t id = 0; id < ids; ++id) {
+            if (occupies(id)) order.push_back(id);
+        }
+        std::sort(order.begin(), order.end(), before);
+    }
 
     std::vector<bool> reported(report.entries.size(), false);
     auto report_pair = [&](const Extent& entry, const Extent& other) {
@@ -112,7 +125,7 @@ void SweepExtents(const ArchiveReader& reader, IntegrityDepth depth, const WalkO
     uint64_t covered = kHeadBytes;
     int64_t covered_by = -1;
     size_t group = SIZE_MAX;  // the shared range `previous` belongs to
-    for (uint32_t id : order) {
+    auto visit = [&](uint32_t id) {
         Extent e = extent(id);
         bool same = any && e.index >= 0 && previous.index >= 0 && e.begin == previous.begin && e.end == previous.end;
         if (same) {
@@ -144,6 +157,13 @@ void SweepExtents(const ArchiveReader& reader, IntegrityDepth depth, const WalkO
         if (!any || e.end > furthest.end) furthest = e;
         any = true;
         previous = e;
+    };
+    if (in_order) {
+        for (uint32_t id = 0; id < ids; ++id) {
+            if (occupies(id)) visit(id);
+        }
+    } else {
+        for (uint32_t id : order) visit(id);
     }
     gap(covered, gap_limit, covered_by);
     if (accounting && options.whole_file) {
