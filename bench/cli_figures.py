@@ -17,8 +17,9 @@ one run, next to its target:
 KOVA_BENCH_LARGE_MB sets the large archive's size (default 1024); WORKDIR
 needs about (2 REPS + 3) times that free, /dev/shm (2 REPS + 2) times, since
 every extraction is kept until the end. Timings
-are medians of REPS repetitions (SMALL_FILE_REPS_FACTOR times as many for
-the 20,000 small files, whose runs are short and swing most); it fails when
+are medians of REPS repetitions (SHORT_RUN_REPS_FACTOR times as many for
+the 20,000 small files and the listing, whose runs are short and swing
+most); it fails when
 a program fails, never because a goal is missed.
 """
 import array
@@ -286,10 +287,11 @@ def file_system_of(path):
     return kind
 
 
-# A run over 20,000 small files takes under half a second, and one run in
-# five can take twice that while the machine reclaims memory: three times
-# the repetitions cost seconds and steady the median.
-SMALL_FILE_REPS_FACTOR = 3
+# A run over 20,000 small files takes under half a second, a listing of a
+# million entries a tenth of one, and one run in five can take twice as long
+# while the machine reclaims memory: three times the repetitions cost
+# seconds and steady the median.
+SHORT_RUN_REPS_FACTOR = 3
 
 
 def alternate(reps, commands):
@@ -398,7 +400,7 @@ def measure_extraction(kova, work, shm, reps, large_mb, env, rows, create_floor=
         if place is None:
             continue
         stats = os.statvfs(place)
-        needed = times * total + 3 * SMALL_FILE_REPS_FACTOR * times * (SOUND_COUNT << 12)
+        needed = times * total + 3 * SHORT_RUN_REPS_FACTOR * times * (SOUND_COUNT << 12)
         if stats.f_bavail * stats.f_frsize < needed:
             raise SystemExit("cli_figures: %s needs %d MiB free for the extractions (KOVA_BENCH_LARGE_MB makes it less)"
                              % (place, needed >> 20))
@@ -455,7 +457,7 @@ def measure_extraction(kova, work, shm, reps, large_mb, env, rows, create_floor=
                     os.sync()
                     return done(out, run([create_floor, out, str(SOUND_COUNT), "4096"]))
                 commands["floor"] = floor
-            found = alternate(reps * SMALL_FILE_REPS_FACTOR if name == "sound" else reps, commands)
+            found = alternate(reps * SHORT_RUN_REPS_FACTOR if name == "sound" else reps, commands)
             ratio_rows(rows, "kova extract vs tar -x, %s, %s" % (label, kind), found["kova"], found["tar"], 1.0)
             if "floor" in found:
                 # Not a goal: how much of the time is the file system's,
@@ -504,7 +506,7 @@ def measure_listing(kova, floor, work, reps, env, rows):
                 if x != y:
                     print("cli_figures: line %d: kova %r, list_floor %r" % (number + 1, x, y), file=sys.stderr)
                     break
-    found = alternate(reps, {"kova": lambda rep: run([kova, "list", archive], env=env),
+    found = alternate(reps * SHORT_RUN_REPS_FACTOR, {"kova": lambda rep: run([kova, "list", archive], env=env),
                              "floor": lambda rep: run([floor, archive])})
     ratio_rows(rows, "kova list of %s entries vs list_floor" % format(LIST_COUNT, ","), found["kova"], found["floor"],
                2.0, what=("cpu",))
