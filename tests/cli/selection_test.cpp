@@ -24,13 +24,22 @@ TEST_P(ListSelection, ListsExactlyTheChosenEntries) {
     args.insert(args.end(), GetParam().options.begin(), GetParam().options.end());
     CliRun run = Kova(args);
     ASSERT_EQ(run.exit_code, 0) << run.err;
-    std::vector<std::string> expected;
+    std::vector<std::string> expected, rows;
     for (int index : GetParam().indices) {
         char name[32];
         std::snprintf(name, sizeof name, "sample_%03d.%s", index, SampleFiles()[index].extension.c_str());
         expected.push_back(name);
+        rows.push_back(std::string(4, ' ') + std::to_string(index) + "  " + name);
     }
     EXPECT_EQ(Lines(run.out), expected);
+
+    // The table gives each chosen row its own index and name.
+    args.erase(args.begin() + 2);
+    run = Kova(args);
+    ASSERT_EQ(run.exit_code, 0) << run.err;
+    std::vector<std::string> lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), rows.size());
+    for (size_t k = 0; k < rows.size(); ++k) EXPECT_EQ(lines[k].substr(0, rows[k].size()), rows[k]);
 }
 
 INSTANTIATE_TEST_SUITE_P(
