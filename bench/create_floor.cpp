@@ -6,7 +6,10 @@
 // costs beyond tar -x (which writes under the final name from the start)
 // is the price of the promise.
 //
-//   create_floor OUT_DIR COUNT SIZE
+//   create_floor OUT_DIR COUNT SIZE [--in-place]
+//
+// With --in-place each file is made under its name and then written, as
+// tar -x makes them: that promise's price is the difference between the two.
 //
 // Files are named sound_00000.WAV and so on; their bytes do not matter to
 // the file system.
@@ -32,8 +35,9 @@ bool Name(int file, int directory, const char* name) {
 #endif
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fprintf(stderr, "usage: create_floor OUT_DIR COUNT SIZE\n");
+    bool in_place = argc == 5 && std::strcmp(argv[4], "--in-place") == 0;
+    if (argc != 4 && !in_place) {
+        std::fprintf(stderr, "usage: create_floor OUT_DIR COUNT SIZE [--in-place]\n");
         return 2;
     }
     const char* path = argv[1];
@@ -52,6 +56,16 @@ int main(int argc, char** argv) {
     for (long n = 0; n < count; ++n) {
         char name[32];
         std::snprintf(name, sizeof name, "sound_%05ld.WAV", n);
+        if (in_place) {
+            int file = openat(directory, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            bool written = file >= 0 && write(file, content.data(), content.size()) == static_cast<ssize_t>(content.size());
+            if (file >= 0) close(file);
+            if (!written) {
+                std::perror(name);
+                return 1;
+            }
+            continue;
+        }
 #if defined(O_TMPFILE)
         int file = openat(directory, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
         bool named = file >= 0 && write(file, content.data(), content.size()) == static_cast<ssize_t>(content.size()) &&
